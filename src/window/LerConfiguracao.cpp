@@ -1,0 +1,15 @@
+#include "window/LerConfiguracao.h"
+
+#include "platform/Cp1252.h"
+#include "platform/IniProfile.h"
+#include "platform/SettingsFile.h"
+
+QString LerConfiguracao(const QString &secao, const QString &chave, const QString &padrao)
+{
+    try {
+        return platform::fromCp1252(platform::readProfileString(platform::settingsFilePath(), platform::toCp1252(secao),
+            platform::toCp1252(chave), platform::toCp1252(padrao)));
+    } catch (const std::exception &) {
+        return {};
+    }
+}

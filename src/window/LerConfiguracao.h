@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// One value of the station's settings file. A missing file, section or key gives the default; any other failure
+// gives the empty text. The file is read afresh each time, so an edit counts from the next lookup.
+QString LerConfiguracao(const QString &secao, const QString &chave, const QString &padrao);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "queue/QueueConnection.h"
+#include "queue/QueueDataSource.h"
+#include "queue/QueueProcedure.h"
+#include "ui_UVol.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+
+class QMessageBox;
+
+// The station's one window: its station fields, the automatic-printing switch, the queue list, the label
+// preview and the status line; the poll, the operator's commands and the print run.
+class TFEtiquetaVolume : public QWidget, private Ui::TFEtiquetaVolume {
+    Q_OBJECT
+
+public:
+    // arguments: the branch code and the machine name, as the command line gives them.
+    explicit TFEtiquetaVolume(const QStringList &arguments, QWidget *parent = nullptr);
+    ~TFEtiquetaVolume() override;
+
+private slots:
+    void Timer1Timer();
+    void btnImprimirClick();
+    void btnLimparFilaClick();
+    void ckAtivoClick();
+    void dsDataChange();
+    void DBGrid1RowClick(const QModelIndex &current);
+
+private:
+    void FormCreate(const QStringList &arguments);
+    void ImprimirFila();
+    void ExibirEtiqueta();
+    void imprimirEtiqueta(const QString &target);
+
+    // Runs one piece of queue work; a failure that escapes it goes to the error dialog. A print asked for
+    // while work is under way runs once, right after it.
+    void runQueueWork(const std::function<void()> &work);
+    void showFailure(const QString &message);
+    void setupLook();
+    void setupGrid();
+
+    QueueConnection ADOConnection1;
+    QueueProcedure getNotaDespachoEtiqueta;
+    QueueDataSource ds;
+    QTimer Timer1;
+    QString FilialAtual;
+
+    bool m_busy = false;
+    bool m_printRequested = false;
+    QPointer<QMessageBox> m_errorDialog;
+};

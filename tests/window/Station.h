@@ -1,0 +1,57 @@
+#pragma once
+
+#include "window/UVol.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+// One station window on the offscreen platform, reached the way an operator reaches it: by its controls' names.
+class Station {
+public:
+    explicit Station(const QStringList &arguments = { QStringLiteral("ABC"), QStringLiteral("M1") })
+        : window(std::make_unique<TFEtiquetaVolume>(arguments))
+    {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) qFatal("station window never exposed");
+    }
+
+    template<class T> T *child(const char *name) const
+    {
+        T *found = window->findChild<T *>(QLatin1String(name));
+        if (!found) qFatal("no %s in the window", name);
+        return found;
+    }
+
+    QString status() const { return child<QLabel>("lblMsg")->text(); }
+    QTimer *timer() const { return child<QTimer>("Timer1"); }
+    void click(const char *button) const { QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton); }
+    QMessageBox *errorDialog() const { return window->findChild<QMessageBox *>(QStringLiteral("errorDialog")); }
+
+    std::unique_ptr<TFEtiquetaVolume> window;
+};
+
+inline QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline QVariantMap labelFor(const QString &target, const QString &zpl, const QString &nd = {})
+{
+    return { { QStringLiteral("PORTA_IMPRESSAO_ETIQUETAS"), target }, { QStringLiteral("ZPL"), zpl },
+        { QStringLiteral("NUMERO_ND"), nd } };
+}
+
+// Files in a folder whose names start with a prefix.
+inline QStringList filesStartingWith(const QString &folder, const QString &prefix)
+{
+    return QDir(folder).entryList({ prefix + QLatin1Char('*') }, QDir::Files, QDir::Name);
+}

@@ -1,0 +1,59 @@
+#include "window/PrintTarget.h"
+
+#include <QTest>
+
+class TestPrintTarget : public QObject {
+    Q_OBJECT
+
+private slots:
+    void blankTargets_data();
+    void blankTargets();
+    void stamping_data();
+    void stamping();
+};
+
+void TestPrintTarget::blankTargets_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("blank");
+    QTest::addRow("empty") << "" << true;
+    QTest::addRow("blanks") << "   " << true;
+    QTest::addRow("control characters") << "\t\r\n\x01 " << true;
+    QTest::addRow("name with blanks around") << "  LPT1  " << false;
+    QTest::addRow("no-break space is not blank") << QString(QChar(0xA0)) << false;
+}
+
+void TestPrintTarget::blankTargets()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, blank);
+    QCOMPARE(PrintTarget::isBlank(target), blank);
+}
+
+void TestPrintTarget::stamping_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("expected");
+    const QDateTime evening(QDate(2013, 10, 11), QTime(19, 26, 5, 123));
+    const QDateTime morning(QDate(2009, 1, 2), QTime(3, 4, 5, 6));
+    QTest::addRow("lower .txt") << "C:\\ETQ\\etiqueta.txt" << evening << "C:\\ETQ\\etiqueta131011192605123.txt";
+    QTest::addRow("digits zero-padded, 24-hour clock") << "/x/e.txt" << morning << "/x/e090102030405006.txt";
+    QTest::addRow("upper .TXT alone is not stamped") << "/x/E.TXT" << evening << "/x/E.TXT";
+    QTest::addRow("every occurrence, any case, once lower is there")
+        << "/a.txt/b.TXT/c.Txt" << evening << "/a131011192605123.txt/b131011192605123.txt/c131011192605123.txt";
+    QTest::addRow(".txt inside a name") << "/x/e.txtz" << evening << "/x/e131011192605123.txtz";
+    QTest::addRow("not a text file") << "/dev/usb/lp0" << evening << "/dev/usb/lp0";
+}
+
+void TestPrintTarget::stamping()
+{
+    QFETCH(QString, target);
+    QFETCH(QDateTime, when);
+    QFETCH(QString, expected);
+    const QString result = PrintTarget::needsStamp(target) ? PrintTarget::stamped(target, when) : target;
+    QCOMPARE(result, expected);
+}
+
+QTEST_GUILESS_MAIN(TestPrintTarget)
+#include "tst_printtarget.moc"
