@@ -46,6 +46,7 @@ TFEtiquetaVolume::TFEtiquetaVolume(const QStringList &arguments, QWidget *parent
     // Stations without the Windows fonts get their closest likeness.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     setupUi(this);
+    move(710, 205); // where the window was designed to sit; uic only sizes a top-level window
     setupLook();
     setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
