@@ -43,8 +43,8 @@ TFEtiquetaVolume::TFEtiquetaVolume(const QStringList &arguments, QWidget *parent
     , Timer1(this)
 {
     Q_INIT_RESOURCE(assets);
-    // Stations without the Windows fonts get their closest likeness.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    // Stations without the Windows fonts get the closest likeness that keeps every caption in its place.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans Narrow"));
     setupUi(this);
     move(710, 205); // where the window was designed to sit; uic only sizes a top-level window
     setupLook();
