@@ -67,21 +67,26 @@ template<typename Ch> std::optional<View<Ch>> findValue(View<Ch> text, View<Ch> 
         const auto lineEnd = text.find_first_of(View<Ch>(lineEnds, 2));
         const View<Ch> line = trimmed(text.substr(0, lineEnd));
         text.remove_prefix(lineEnd == View<Ch>::npos ? text.size() : lineEnd + 1);
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
 
         if (line.front() == Ch('[')) {
             if (const auto close = line.rfind(Ch(']')); close != View<Ch>::npos) {
                 // A later section of the same name is never looked at.
-                if (inSection) return std::nullopt;
+                if (inSection)
+                    return std::nullopt;
                 inSection = sameName(upToNul(trimmed(line.substr(1, close - 1))), section);
                 continue;
             }
         }
-        if (!inSection) continue;
+        if (!inSection)
+            continue;
 
         const auto equals = line.find(Ch('='));
-        if (!sameName(upToNul(trimmed(line.substr(0, equals))), key)) continue;
-        if (equals == View<Ch>::npos) return std::nullopt;
+        if (!sameName(upToNul(trimmed(line.substr(0, equals))), key))
+            continue;
+        if (equals == View<Ch>::npos)
+            return std::nullopt;
         return unquoted(upToNul(trimmed(line.substr(equals + 1))));
     }
     return std::nullopt;
@@ -100,16 +105,20 @@ View<char16_t> textView(QStringView text)
 // Only a byte-order mark makes a file Unicode; anything else is read as ANSI bytes.
 std::optional<QStringConverter::Encoding> unicodeEncoding(QByteArrayView data)
 {
-    if (data.startsWith("\xEF\xBB\xBF")) return QStringConverter::Utf8;
-    if (data.startsWith("\xFF\xFE")) return QStringConverter::Utf16LE;
-    if (data.startsWith("\xFE\xFF")) return QStringConverter::Utf16BE;
+    if (data.startsWith("\xEF\xBB\xBF"))
+        return QStringConverter::Utf8;
+    if (data.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (data.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
     return std::nullopt;
 }
 
 std::optional<QByteArray> lookUp(const QString &filePath, View<char> section, View<char> key)
 {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QByteArray data = file.readAll();
 
     if (const auto encoding = unicodeEncoding(data)) {
@@ -118,12 +127,14 @@ std::optional<QByteArray> lookUp(const QString &filePath, View<char> section, Vi
         const QString wantedSection = fromCp1252(QByteArrayView(section.data(), qsizetype(section.size())));
         const QString wantedKey = fromCp1252(QByteArrayView(key.data(), qsizetype(key.size())));
         const auto value = findValue(textView(text), textView(wantedSection), textView(wantedKey));
-        if (!value) return std::nullopt;
+        if (!value)
+            return std::nullopt;
         return toCp1252(QStringView(value->data(), qsizetype(value->size())));
     }
 
     const auto value = findValue(bytesView(data), section, key);
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     return QByteArray(value->data(), qsizetype(value->size()));
 }
 
@@ -140,7 +151,8 @@ QByteArray readProfileString(
 {
     const auto wantedSection = trimmed(upToNul(bytesView(section)));
     const auto wantedKey = trimmed(upToNul(bytesView(key)));
-    if (const auto value = lookUp(filePath, wantedSection, wantedKey)) return limited(*value);
+    if (const auto value = lookUp(filePath, wantedSection, wantedKey))
+        return limited(*value);
 
     // Windows keeps the first character of an all-blank default.
     auto fallback = upToNul(bytesView(defaultValue));

@@ -38,8 +38,10 @@ public:
     }
     ~Descriptor()
     {
-        if (m_fd < 0) return;
-        if (m_terminal) ::tcflush(m_fd, TCOFLUSH);
+        if (m_fd < 0)
+            return;
+        if (m_terminal)
+            ::tcflush(m_fd, TCOFLUSH);
         ::close(m_fd);
     }
     Descriptor(const Descriptor &) = delete;
@@ -108,7 +110,8 @@ public:
         pollfd writable { fd, POLLOUT, 0 };
         if (::poll(&writable, fd < 0 ? 0 : 1, int(timeout.count())) < 0 && errno != EINTR)
             throw TargetError("poll " + m_name, errno);
-        if (m_options.idle) m_options.idle();
+        if (m_options.idle)
+            m_options.idle();
     }
 
 private:
@@ -122,9 +125,12 @@ int openTarget(const QByteArray &path, const std::string &name, bool exclusive)
     const int flags = O_WRONLY | O_CREAT | (exclusive ? O_EXCL : O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (;;) {
         const int fd = ::open(path.constData(), flags, 0666);
-        if (fd >= 0) return fd;
-        if (errno == EINTR) continue;
-        if (exclusive && errno == EEXIST) throw TargetExists("open " + name, errno);
+        if (fd >= 0)
+            return fd;
+        if (errno == EINTR)
+            continue;
+        if (exclusive && errno == EEXIST)
+            throw TargetExists("open " + name, errno);
         throw TargetError("open " + name, errno);
     }
 }
@@ -141,8 +147,10 @@ void writeAll(int fd, QByteArrayView bytes, StallClock &stall, const std::string
             stall.progress();
             continue;
         }
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw TargetError("write " + name, errno);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            throw TargetError("write " + name, errno);
         stall.wait(fd, "write");
     }
 }
@@ -153,9 +161,12 @@ void drain(int fd, StallClock &stall, const std::string &name)
     int lastQueued = 0;
     for (;;) {
         int queued = 0;
-        if (::ioctl(fd, TIOCOUTQ, &queued) < 0) throw TargetError("ioctl TIOCOUTQ " + name, errno);
-        if (queued == 0) return;
-        if (queued < lastQueued) stall.progress();
+        if (::ioctl(fd, TIOCOUTQ, &queued) < 0)
+            throw TargetError("ioctl TIOCOUTQ " + name, errno);
+        if (queued == 0)
+            return;
+        if (queued < lastQueued)
+            stall.progress();
         lastQueued = queued;
         stall.wait(-1, "drain");
     }
@@ -166,15 +177,18 @@ void drain(int fd, StallClock &stall, const std::string &name)
 void writeTarget(const QString &target, QByteArrayView bytes, const TargetOptions &options)
 {
     // Never let an unset target fall through to standard output or the current folder.
-    if (target.isEmpty()) throw TargetError("open: empty target name", EINVAL);
+    if (target.isEmpty())
+        throw TargetError("open: empty target name", EINVAL);
 
     const std::string name = target.toStdString();
     const SigpipeBlocker sigpipeBlocker;
     Descriptor fd(openTarget(QFile::encodeName(target), name, options.exclusive));
     StallClock stall(options, name);
     writeAll(fd.get(), bytes, stall, name);
-    if (fd.isTerminal()) drain(fd.get(), stall, name);
-    if (::close(fd.release()) < 0) throw TargetError("close " + name, errno);
+    if (fd.isTerminal())
+        drain(fd.get(), stall, name);
+    if (::close(fd.release()) < 0)
+        throw TargetError("close " + name, errno);
 }
 
 } // namespace platform

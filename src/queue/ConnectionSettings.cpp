@@ -15,7 +15,8 @@ QString quoted(const QString &value)
     // ODBC quotes a value that holds separators in braces, a closing brace inside doubled. Not every driver
     // strips braces from plain values, so only values that need them get them.
     static const QRegularExpression needsBraces(QStringLiteral("[;{}=]|^\\s|\\s$"));
-    if (!value.contains(needsBraces)) return value;
+    if (!value.contains(needsBraces))
+        return value;
     return u'{' + QString(value).replace(u'}', QStringLiteral("}}")) + u'}';
 }
 
@@ -52,7 +53,8 @@ ConnectionSettings ConnectionSettings::read(const QString &settingsFile)
 QString ConnectionSettings::odbcConnectionString() const
 {
     QString text = QStringLiteral("DRIVER=%1;SERVER=%2;").arg(quoted(driver), quoted(dataSource));
-    if (!port.isEmpty()) text += QStringLiteral("PORT=%1;").arg(port);
+    if (!port.isEmpty())
+        text += QStringLiteral("PORT=%1;").arg(port);
     text += QStringLiteral("DATABASE=%1;UID=%2;PWD=%3;").arg(quoted(initialCatalog), quoted(userId), quoted(password));
     // FreeTDS talks ISO 8859-1 unless told otherwise, and Qt reads its text as UTF-8.
     if (driver.contains(QLatin1String("tds"), Qt::CaseInsensitive))

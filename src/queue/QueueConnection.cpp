@@ -49,7 +49,8 @@ QueueConnection::Result readAll(QSqlQuery &query)
         }
         result.rows << std::move(row);
     }
-    if (query.lastError().isValid()) throw QueueError(message(query.lastError()));
+    if (query.lastError().isValid())
+        throw QueueError(message(query.lastError()));
     return result;
 }
 
@@ -73,12 +74,14 @@ bool QueueConnection::isOpen() const
 
 void QueueConnection::close()
 {
-    if (QSqlDatabase::contains(m_connectionName)) QSqlDatabase::database(m_connectionName, false).close();
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::database(m_connectionName, false).close();
 }
 
 QString QueueConnection::login()
 {
-    if (!isOpen()) open();
+    if (!isOpen())
+        open();
     return m_settings.login;
 }
 
@@ -101,7 +104,8 @@ void QueueConnection::open()
         db.setDatabaseName(m_settings.odbcConnectionString());
         db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10"));
     }
-    if (!db.open()) throw QueueError(message(db.lastError()));
+    if (!db.open())
+        throw QueueError(message(db.lastError()));
 }
 
 bool QueueConnection::answersProbe()
@@ -112,13 +116,15 @@ bool QueueConnection::answersProbe()
 
 QueueConnection::Result QueueConnection::callQueueProcedure(const QVariantList &arguments)
 {
-    if (!isOpen()) open();
+    if (!isOpen())
+        open();
     try {
         return call(arguments);
     } catch (const QueueError &) {
         // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
         // failed and that is what the caller hears. Otherwise connect again and try once more.
-        if (answersProbe()) throw;
+        if (answersProbe())
+            throw;
     }
     close();
     open();
@@ -136,13 +142,16 @@ QueueConnection::Result QueueConnection::callOdbc(QSqlDatabase &db, const QVaria
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(odbcCall)) throw QueueError(message(query.lastError()));
+    if (!query.prepare(odbcCall))
+        throw QueueError(message(query.lastError()));
     for (const QVariant &argument : arguments)
         query.addBindValue(argument);
-    if (!query.exec()) throw QueueError(message(query.lastError()));
+    if (!query.exec())
+        throw QueueError(message(query.lastError()));
     // Row counts of statements inside the procedure come first on some servers.
     while (!query.isSelect() && query.nextResult()) { }
-    if (!query.isSelect()) throw QueueError(QStringLiteral("getNotaDespachoEtiqueta não devolveu nenhum resultado"));
+    if (!query.isSelect())
+        throw QueueError(QStringLiteral("getNotaDespachoEtiqueta não devolveu nenhum resultado"));
     Result result = readAll(query);
     query.finish();
     return result;
@@ -155,19 +164,25 @@ QueueConnection::Result QueueConnection::callEmbedded(QSqlDatabase &db, const QV
     QSqlQuery query(db);
     query.setForwardOnly(true);
     // IMMEDIATE takes the write lock first, so the rows read are exactly the rows handed out.
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) throw QueueError(message(query.lastError()));
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        throw QueueError(message(query.lastError()));
     try {
-        if (!query.prepare(embeddedSelect())) throw QueueError(message(query.lastError()));
+        if (!query.prepare(embeddedSelect()))
+            throw QueueError(message(query.lastError()));
         query.addBindValue(branch);
         query.addBindValue(machine);
-        if (!query.exec()) throw QueueError(message(query.lastError()));
+        if (!query.exec())
+            throw QueueError(message(query.lastError()));
         Result result = readAll(query);
         query.finish();
-        if (!query.prepare(embeddedHandOut)) throw QueueError(message(query.lastError()));
+        if (!query.prepare(embeddedHandOut))
+            throw QueueError(message(query.lastError()));
         query.addBindValue(branch);
         query.addBindValue(machine);
-        if (!query.exec()) throw QueueError(message(query.lastError()));
-        if (!db.commit()) throw QueueError(message(db.lastError()));
+        if (!query.exec())
+            throw QueueError(message(query.lastError()));
+        if (!db.commit())
+            throw QueueError(message(db.lastError()));
         return result;
     } catch (...) {
         db.rollback();

@@ -42,7 +42,8 @@ int QueueDataSource::columnCount(const QModelIndex &parent) const
 
 QVariant QueueDataSource::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
     return m_dataset.text(index.row(), m_columns.at(index.column()).field);
 }
 

@@ -26,7 +26,8 @@ QueueProcedure::QueueProcedure(QueueConnection &connection, QObject *parent)
 QueueProcedure::Parameter &QueueProcedure::parameterNamed(QStringView name)
 {
     for (Parameter &parameter : m_parameters) {
-        if (parameter.name.compare(name, Qt::CaseInsensitive) == 0) return parameter;
+        if (parameter.name.compare(name, Qt::CaseInsensitive) == 0)
+            return parameter;
     }
     throw QueueError(QStringLiteral("%1: Parameter '%2' not found").arg(objectName(), name));
 }
@@ -41,9 +42,10 @@ QVariant QueueProcedure::parameter(QStringView name) const
     return const_cast<QueueProcedure *>(this)->parameterNamed(name).value;
 }
 
-void QueueProcedure::open()
+void QueueProcedure::open(const std::function<void()> &received)
 {
-    if (m_open) return;
+    if (m_open)
+        return;
 
     parameterNamed(u"@login").value = m_connection.login();
     QVariantList arguments;
@@ -66,12 +68,15 @@ void QueueProcedure::open()
     m_open = true;
     m_eof = m_result.rows.isEmpty();
     m_row = m_eof ? -1 : 0;
+    if (received)
+        received();
     emit opened();
 }
 
 void QueueProcedure::close()
 {
-    if (!m_open) return;
+    if (!m_open)
+        return;
     m_open = false;
     m_eof = true;
     m_row = -1;
@@ -82,14 +87,16 @@ void QueueProcedure::close()
 
 void QueueProcedure::first()
 {
-    if (!m_open) return;
+    if (!m_open)
+        return;
     m_eof = m_result.rows.isEmpty();
     setCurrent(m_eof ? -1 : 0);
 }
 
 void QueueProcedure::next()
 {
-    if (!m_open || m_eof) return;
+    if (!m_open || m_eof)
+        return;
     if (m_row + 1 >= recordCount()) {
         m_eof = true; // stays on the last row, as a dataset does
         return;
@@ -99,7 +106,8 @@ void QueueProcedure::next()
 
 void QueueProcedure::moveTo(int row)
 {
-    if (!m_open || row < 0 || row >= recordCount() || row == m_row) return;
+    if (!m_open || row < 0 || row >= recordCount() || row == m_row)
+        return;
     m_eof = false;
     setCurrent(row);
 }
@@ -115,16 +123,18 @@ int QueueProcedure::fieldIndex(const QString &column) const
     return m_fieldIndex.value(column.toUpper(), -1);
 }
 
-QString QueueProcedure::fieldText(const QString &column) const
+QString QueueProcedure::fieldText(int row, const QString &column) const
 {
     const int index = fieldIndex(column);
-    if (index < 0) throw QueueError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), column));
-    return m_row < 0 ? QString() : m_result.rows.at(m_row).at(index);
+    if (index < 0)
+        throw QueueError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), column));
+    return row < 0 || row >= recordCount() ? QString() : m_result.rows.at(row).at(index);
 }
 
 QString QueueProcedure::text(int row, const QString &column) const
 {
     const int index = fieldIndex(column);
-    if (index < 0 || row < 0 || row >= recordCount()) return {};
+    if (index < 0 || row < 0 || row >= recordCount())
+        return {};
     return m_result.rows.at(row).at(index);
 }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QVariant>
+#include <functional>
 
 // The dataset over the queue procedure getNotaDespachoEtiqueta: its parameters and a static, client-side
 // snapshot of its last result with a current row.
@@ -18,8 +19,9 @@ public:
     void setParameter(QStringView name, const QString &value);
     QVariant parameter(QStringView name) const;
 
-    // Runs the procedure with the parameters it holds and fetches the whole result.
-    void open();
+    // Runs the procedure with the parameters it holds and fetches the whole result. received, when given, sees
+    // the result before the views hear of it.
+    void open(const std::function<void()> &received = {});
     void close();
     bool isOpen() const { return m_open; }
 
@@ -31,7 +33,9 @@ public:
     int currentRow() const { return m_row; }
 
     // The current row's value as text; fails with "getNotaDespachoEtiqueta: Field 'X' not found".
-    QString fieldText(const QString &column) const;
+    QString fieldText(const QString &column) const { return fieldText(m_row, column); }
+    QString fieldText(int row, const QString &column) const;
+    bool hasField(const QString &column) const { return fieldIndex(column) >= 0; }
     // Any row's value, for views: a missing column gives the empty text.
     QString text(int row, const QString &column) const;
 

@@ -4,6 +4,7 @@
 #include "platform/TargetOutput.h"
 #include "queue/LabelColumns.h"
 #include "window/LerConfiguracao.h"
+#include "window/PrintJournal.h"
 #include "window/PrintTarget.h"
 #include "window/UpperCaseValidator.h"
 
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QScopeGuard>
+#include <cerrno>
 
 namespace {
 
@@ -37,10 +39,11 @@ QFont pixelFont(const QString &family, int pixelSize, bool bold)
 
 TFEtiquetaVolume::TFEtiquetaVolume(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
-    , ADOConnection1(QStringLiteral("ADOConnection1"))
+    , ADOConnection1(QStringLiteral("ADOConnection1-%1").arg(quintptr(this)))
     , getNotaDespachoEtiqueta(ADOConnection1)
     , ds(getNotaDespachoEtiqueta)
     , Timer1(this)
+    , m_journal(PrintJournal::defaultPath())
 {
     Q_INIT_RESOURCE(assets);
     // Stations without the Windows fonts get the closest likeness that keeps every caption in its place.
@@ -103,7 +106,8 @@ void TFEtiquetaVolume::setupLook()
     for (QLabel *label : { Label7, Label8, Label9, lblRem, lblDestinatario, lblNF, lblDt, lblHr })
         label->setFont(pixelFont(previewFamily, 9, true));
     for (QLabel *label : PnEtiqueta->findChildren<QLabel *>()) {
-        if (label->property("autoSize").toBool()) label->adjustSize();
+        if (label->property("autoSize").toBool())
+            label->adjustSize();
     }
 }
 
@@ -125,7 +129,8 @@ void TFEtiquetaVolume::setupGrid()
     connect(
         DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TFEtiquetaVolume::DBGrid1RowClick);
     connect(&ds, &QueueDataSource::currentRowChanged, this, [this](int row) {
-        if (row >= 0) DBGrid1->selectRow(row);
+        if (row >= 0)
+            DBGrid1->selectRow(row);
     });
 }
 
@@ -138,7 +143,8 @@ void TFEtiquetaVolume::FormCreate(const QStringList &arguments)
 
 void TFEtiquetaVolume::Timer1Timer()
 {
-    if (!ckAtivo->isChecked() || m_busy) return;
+    if (!ckAtivo->isChecked() || m_busy)
+        return;
     Timer1.stop();
     // Polling goes on whatever became of this run: the station is left unattended.
     const auto restart = qScopeGuard([this] { Timer1.start(); });
@@ -181,7 +187,8 @@ void TFEtiquetaVolume::dsDataChange()
 
 void TFEtiquetaVolume::DBGrid1RowClick(const QModelIndex &current)
 {
-    if (!current.isValid() || current.row() == getNotaDespachoEtiqueta.currentRow()) return;
+    if (!current.isValid() || current.row() == getNotaDespachoEtiqueta.currentRow())
+        return;
     // During a run the list follows the run, not the operator.
     if (m_busy) {
         DBGrid1->selectRow(getNotaDespachoEtiqueta.currentRow());
@@ -227,23 +234,45 @@ void TFEtiquetaVolume::showFailure(const QString &message)
 void TFEtiquetaVolume::ImprimirFila()
 {
     FilialAtual = EdtFilial->text();
+    const QString machine = edtTotem->text();
     getNotaDespachoEtiqueta.close();
     getNotaDespachoEtiqueta.setParameter(u"@grupoempresa", FilialAtual);
-    getNotaDespachoEtiqueta.setParameter(u"@maquina", edtTotem->text());
-    getNotaDespachoEtiqueta.open();
-    if (!getNotaDespachoEtiqueta.isOpen()) return;
+    getNotaDespachoEtiqueta.setParameter(u"@maquina", machine);
+    m_stalledTargets.clear();
+    m_journalFailure.clear();
+    const auto reportJournal = qScopeGuard([&] { showPendingCount(machine); });
+
+    // What earlier runs could not write goes first, in its order, even while the database is away.
+    for (const PrintJournal::Label &label : journalPending(machine)) {
+        handlePendingEvents();
+        if (imprimirEtiqueta(label.target, [&] { return label.zpl; }))
+            forget(label.id);
+    }
+
+    QList<qint64> journalIds;
+    getNotaDespachoEtiqueta.open([&] { journalIds = journalReceived(machine); });
+    if (!getNotaDespachoEtiqueta.isOpen())
+        return;
 
     for (getNotaDespachoEtiqueta.first(); !getNotaDespachoEtiqueta.eof(); getNotaDespachoEtiqueta.next()) {
         handlePendingEvents();
-        QString target = getNotaDespachoEtiqueta.fieldText(LabelColumns::PORTA_IMPRESSAO_ETIQUETAS);
-        if (PrintTarget::isBlank(target))
-            target = LerConfiguracao(QStringLiteral("ETIQUETAS"), QStringLiteral("PORTA_ND"), QString());
-        imprimirEtiqueta(target);
+        const int row = getNotaDespachoEtiqueta.currentRow();
+        const QString target = getNotaDespachoEtiqueta.fieldText(LabelColumns::PORTA_IMPRESSAO_ETIQUETAS);
+        const bool written
+            = imprimirEtiqueta(target, [&] { return getNotaDespachoEtiqueta.fieldText(row, LabelColumns::ZPL); });
+        if (written && row < journalIds.size())
+            forget(journalIds.at(row));
     }
 }
 
-void TFEtiquetaVolume::imprimirEtiqueta(const QString &target)
+bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QString()> &zpl)
 {
+    if (PrintTarget::isBlank(target))
+        target = LerConfiguracao(QStringLiteral("ETIQUETAS"), QStringLiteral("PORTA_ND"), QString());
+    // A target that just stalled for the whole wait would stall again: its labels wait for the next run.
+    if (m_stalledTargets.contains(target))
+        return false;
+
     const bool stamp = PrintTarget::needsStamp(target);
     QDateTime when = QDateTime::currentDateTime();
     for (;;) {
@@ -252,33 +281,92 @@ void TFEtiquetaVolume::imprimirEtiqueta(const QString &target)
         handlePendingEvents();
         try {
             // The text is read before the target is opened, so a broken row never empties a target.
-            const QByteArray text
-                = platform::toCp1252(getNotaDespachoEtiqueta.fieldText(LabelColumns::ZPL)) + QByteArrayLiteral("\r\n");
+            const QByteArray text = platform::toCp1252(zpl()) + QByteArrayLiteral("\r\n");
             platform::TargetOptions options;
             options.exclusive = stamp;
             options.idle = handlePendingEvents;
             platform::writeTarget(name, text, options);
-            return;
+            return true;
         } catch (const platform::TargetExists &) {
             // Another label already has this millisecond's file: each label keeps a file of its own.
             when = when.addMSecs(1);
-        } catch (const std::exception &) {
+        } catch (const std::exception &failure) {
+            const auto *targetFailure = dynamic_cast<const platform::TargetError *>(&failure);
+            if (targetFailure && targetFailure->errorNumber() == ETIMEDOUT)
+                m_stalledTargets.insert(target);
             lblMsg->setText(erroAoImprimir.arg(name));
             handlePendingEvents();
-            return;
+            return false;
         }
     }
+}
+
+QList<PrintJournal::Label> TFEtiquetaVolume::journalPending(const QString &machine)
+{
+    try {
+        return m_journal.pending(FilialAtual, machine);
+    } catch (const PrintJournal::Failure &failure) {
+        m_journalFailure = QString::fromUtf8(failure.what());
+        return {};
+    }
+}
+
+QList<qint64> TFEtiquetaVolume::journalReceived(const QString &machine)
+{
+    using namespace LabelColumns;
+    QueueProcedure &dataset = getNotaDespachoEtiqueta;
+    // Without these columns there is nothing a later run could print; the run itself reports them.
+    if (!dataset.hasField(PORTA_IMPRESSAO_ETIQUETAS) || !dataset.hasField(ZPL))
+        return {};
+    QList<PrintJournal::Label> labels;
+    labels.reserve(dataset.recordCount());
+    for (int row = 0; row < dataset.recordCount(); ++row)
+        labels.append({ 0, dataset.fieldText(row, PORTA_IMPRESSAO_ETIQUETAS), dataset.fieldText(row, ZPL) });
+    try {
+        return m_journal.record(FilialAtual, machine, labels);
+    } catch (const PrintJournal::Failure &failure) {
+        // The labels are in memory only now: print them all the same, and say so after the run.
+        m_journalFailure = QString::fromUtf8(failure.what());
+        return {};
+    }
+}
+
+void TFEtiquetaVolume::forget(qint64 id)
+{
+    try {
+        m_journal.remove(id);
+    } catch (const PrintJournal::Failure &failure) {
+        m_journalFailure = QString::fromUtf8(failure.what());
+    }
+}
+
+void TFEtiquetaVolume::showPendingCount(const QString &machine)
+{
+    int waiting = 0;
+    try {
+        waiting = m_journal.count(FilialAtual, machine);
+    } catch (const PrintJournal::Failure &failure) {
+        m_journalFailure = QString::fromUtf8(failure.what());
+    }
+    if (waiting == 1)
+        lblMsg->setText(lblMsg->text() + QStringLiteral(" 1 etiqueta aguardando nova tentativa."));
+    else if (waiting > 1)
+        lblMsg->setText(lblMsg->text() + QStringLiteral(" %1 etiquetas aguardando nova tentativa.").arg(waiting));
+    if (!m_journalFailure.isEmpty())
+        showFailure(m_journalFailure);
 }
 
 void TFEtiquetaVolume::ExibirEtiqueta()
 {
     QueueProcedure &dataset = getNotaDespachoEtiqueta;
-    if (!dataset.isOpen() || dataset.recordCount() == 0) return;
+    if (!dataset.isOpen() || dataset.recordCount() == 0)
+        return;
 
     using namespace LabelColumns;
     const auto show = [&](QLabel *label, const QString &text) {
         label->setText(text);
-        if (label->property("autoSize").toBool()) label->adjustSize();
+        if (label->property("autoSize").toBool())
+            label->adjustSize();
     };
     show(lblOrig, dataset.fieldText(SIG_ORIGEM));
     show(lblDest, dataset.fieldText(SIG_DESTINO));

@@ -4,8 +4,10 @@
 #include "queue/QueueDataSource.h"
 #include "queue/QueueProcedure.h"
 #include "ui_UVol.h"
+#include "window/PrintJournal.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -33,7 +35,12 @@ private:
     void FormCreate(const QStringList &arguments);
     void ImprimirFila();
     void ExibirEtiqueta();
-    void imprimirEtiqueta(const QString &target);
+    // Writes one label to its target; false when it failed (the status line says so) or had to wait.
+    bool imprimirEtiqueta(QString target, const std::function<QString()> &zpl);
+    QList<PrintJournal::Label> journalPending(const QString &machine);
+    QList<qint64> journalReceived(const QString &machine);
+    void forget(qint64 id);
+    void showPendingCount(const QString &machine);
 
     // Runs one piece of queue work; a failure that escapes it goes to the error dialog. A print asked for
     // while work is under way runs once, right after it.
@@ -48,6 +55,9 @@ private:
     QTimer Timer1;
     QString FilialAtual;
 
+    PrintJournal m_journal;
+    QSet<QString> m_stalledTargets;
+    QString m_journalFailure;
     bool m_busy = false;
     bool m_printRequested = false;
     QPointer<QMessageBox> m_errorDialog;

@@ -8,7 +8,8 @@ UpperCaseValidator::UpperCaseValidator(qsizetype maxTypedLength, QObject *parent
 
 QValidator::State UpperCaseValidator::validate(QString &input, int &) const
 {
-    if (m_maxTypedLength >= 0 && input.size() > m_maxTypedLength) return Invalid;
+    if (m_maxTypedLength >= 0 && input.size() > m_maxTypedLength)
+        return Invalid;
     input = input.toUpper();
     return Acceptable;
 }

@@ -29,20 +29,25 @@ public:
     StalledTerminal()
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return;
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
         m_path = QString::fromLocal8Bit(::ptsname(m_master));
         // Kept open so the raw mode stays while the target is opened and closed.
         m_slave = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         termios raw;
-        if (m_slave < 0 || ::tcgetattr(m_slave, &raw) != 0) return;
+        if (m_slave < 0 || ::tcgetattr(m_slave, &raw) != 0)
+            return;
         ::cfmakeraw(&raw);
-        if (::tcsetattr(m_slave, TCSANOW, &raw) != 0) return;
+        if (::tcsetattr(m_slave, TCSANOW, &raw) != 0)
+            return;
         m_ready = true;
     }
     ~StalledTerminal()
     {
-        if (m_slave >= 0) ::close(m_slave);
-        if (m_master >= 0) ::close(m_master);
+        if (m_slave >= 0)
+            ::close(m_slave);
+        if (m_master >= 0)
+            ::close(m_master);
     }
     StalledTerminal(const StalledTerminal &) = delete;
     StalledTerminal &operator=(const StalledTerminal &) = delete;
@@ -175,7 +180,8 @@ void TestTargetOutput::failingTarget()
 {
     QFETCH(QString, target);
     QFETCH(int, errorNumber);
-    if (errorNumber == EACCES && ::geteuid() == 0) QSKIP("root is not held back by permissions");
+    if (errorNumber == EACCES && ::geteuid() == 0)
+        QSKIP("root is not held back by permissions");
 
     try {
         platform::writeTarget(target, "^XA^XZ\r\n", {});
@@ -237,7 +243,8 @@ void TestTargetOutput::slowReaderSucceeds()
         while (received.size() < bytes.size() && !stop.stop_requested() && Clock::now() < deadline) {
             std::this_thread::sleep_for(20ms);
             const ssize_t got = ::read(reader, buffer, sizeof buffer);
-            if (got > 0) received.append(buffer, got);
+            if (got > 0)
+                received.append(buffer, got);
         }
     });
 
@@ -263,7 +270,8 @@ void TestTargetOutput::readerGoingAwayIsAnError()
     // Once the pipe is full, the reader leaves; that must be an error and not a SIGPIPE ending the program.
     platform::TargetOptions options;
     options.idle = [&reader] {
-        if (reader >= 0) ::close(std::exchange(reader, -1));
+        if (reader >= 0)
+            ::close(std::exchange(reader, -1));
     };
     try {
         platform::writeTarget(path, pattern(1024 * 1024), options);

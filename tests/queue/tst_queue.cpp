@@ -185,7 +185,8 @@ void TestQueue::reportsConfigurationAndDriverFailures()
     const QString failure = failureOf([&] { procedure.open(); });
     QVERIFY2(failure.contains(expected), qPrintable(failure));
     QVERIFY2(!failure.contains("Senha12345"), qPrintable(failure));
-    if (expected.contains("CONEXAO")) QVERIFY(failure.contains(fixture.settingsPath()));
+    if (expected.contains("CONEXAO"))
+        QVERIFY(failure.contains(fixture.settingsPath()));
     QVERIFY(!procedure.isOpen());
 }
 

@@ -20,13 +20,15 @@ public:
         : window(std::make_unique<TFEtiquetaVolume>(arguments))
     {
         window->show();
-        if (!QTest::qWaitForWindowExposed(window.get())) qFatal("station window never exposed");
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qFatal("station window never exposed");
     }
 
     template<class T> T *child(const char *name) const
     {
         T *found = window->findChild<T *>(QLatin1String(name));
-        if (!found) qFatal("no %s in the window", name);
+        if (!found)
+            qFatal("no %s in the window", name);
         return found;
     }
 

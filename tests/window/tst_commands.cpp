@@ -96,7 +96,8 @@ void TestCommands::commandsDuringARunLoseNoLabelAndPrintNoneTwice()
     bool pressed = false;
     QTimer operatorHand;
     connect(&operatorHand, &QTimer::timeout, [&] {
-        if (pressed || !station.status().contains("e10-")) return;
+        if (pressed || !station.status().contains("e10-"))
+            return;
         pressed = true;
         for (int i = first; i < first + 5; ++i)
             fixture.enqueue("ABC", "M1", labelFor(fixture.path(QStringLiteral("e%1-.txt").arg(i)), "^XA^XZ"));

@@ -76,7 +76,8 @@ void TestLayout::everyComponentInItsPlace()
     QVERIFY(widget->inherits(kind.toLatin1()));
     QCOMPARE(widget->geometry(), geometry);
     const QVariant shown = widget->property("text");
-    if (shown.isValid()) QCOMPARE(shown.toString(), text);
+    if (shown.isValid())
+        QCOMPARE(shown.toString(), text);
 
     if (auto *frame = qobject_cast<QFrame *>(widget); frame && name.startsWith("Shape")) {
         QCOMPARE(frame->palette().color(QPalette::Window), QColor(Qt::white));
@@ -91,10 +92,14 @@ void TestLayout::everyComponentInItsPlace()
         QCOMPARE(static_cast<QFrame *>(widget)->frameShadow(), QFrame::Raised);
         QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
     }
-    if (name == "Bevel1") QCOMPARE(static_cast<QFrame *>(widget)->frameShadow(), QFrame::Sunken);
-    if (name == "ckAtivo") QCOMPARE(widget->layoutDirection(), Qt::RightToLeft);
-    if (name == "lblMsg") QCOMPARE(static_cast<QLabel *>(widget)->alignment(), Qt::AlignCenter);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget)) QVERIFY(!edit->hasFrame());
+    if (name == "Bevel1")
+        QCOMPARE(static_cast<QFrame *>(widget)->frameShadow(), QFrame::Sunken);
+    if (name == "ckAtivo")
+        QCOMPARE(widget->layoutDirection(), Qt::RightToLeft);
+    if (name == "lblMsg")
+        QCOMPARE(static_cast<QLabel *>(widget)->alignment(), Qt::AlignCenter);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        QVERIFY(!edit->hasFrame());
 }
 
 void TestLayout::fonts_data()
@@ -130,7 +135,8 @@ void TestLayout::tabOrder()
     QStringList order;
     QWidget *widget = station.child<QWidget>("DBGrid1");
     do {
-        if (widget->focusPolicy() & Qt::TabFocus) order << widget->objectName();
+        if (widget->focusPolicy() & Qt::TabFocus)
+            order << widget->objectName();
         widget = widget->nextInFocusChain();
     } while (widget != station.child<QWidget>("DBGrid1") && order.size() < 20);
     Q_UNUSED(window);

@@ -86,7 +86,8 @@ void TestPreview::panelContents()
     QCOMPARE(label->font().family(), "Arial");
     QVERIFY(label->font().bold());
     QCOMPARE(label->font().pixelSize(), pixelSize);
-    if (!text.isEmpty()) QCOMPARE(label->text(), text);
+    if (!text.isEmpty())
+        QCOMPARE(label->text(), text);
     if (fixedSize.isValid())
         QCOMPARE(label->size(), fixedSize);
     else
