@@ -58,8 +58,9 @@ template<typename Ch> View<Ch> unquoted(View<Ch> s)
     return s;
 }
 
-// Nothing when the section or key is missing, or when the key's first line has no '='.
-template<typename Ch> std::optional<View<Ch>> findValue(View<Ch> text, View<Ch> section, View<Ch> key)
+// Calls entry(name, value) for the key lines of the first section of that name, in file order; value is nothing
+// when the line has no '='. The walk stops when entry returns false.
+template<typename Ch, typename Entry> void walkSection(View<Ch> text, View<Ch> section, Entry entry)
 {
     static constexpr Ch lineEnds[] = { Ch('\r'), Ch('\n') };
     bool inSection = false;
@@ -74,7 +75,7 @@ template<typename Ch> std::optional<View<Ch>> findValue(View<Ch> text, View<Ch> 
             if (const auto close = line.rfind(Ch(']')); close != View<Ch>::npos) {
                 // A later section of the same name is never looked at.
                 if (inSection)
-                    return std::nullopt;
+                    return;
                 inSection = sameName(upToNul(trimmed(line.substr(1, close - 1))), section);
                 continue;
             }
@@ -83,13 +84,28 @@ template<typename Ch> std::optional<View<Ch>> findValue(View<Ch> text, View<Ch> 
             continue;
 
         const auto equals = line.find(Ch('='));
-        if (!sameName(upToNul(trimmed(line.substr(0, equals))), key))
+        const View<Ch> name = upToNul(trimmed(line.substr(0, equals)));
+        if (name.empty())
             continue;
-        if (equals == View<Ch>::npos)
-            return std::nullopt;
-        return unquoted(upToNul(trimmed(line.substr(equals + 1))));
+        const std::optional<View<Ch>> value = equals == View<Ch>::npos
+            ? std::nullopt
+            : std::optional(unquoted(upToNul(trimmed(line.substr(equals + 1)))));
+        if (!entry(name, value))
+            return;
     }
-    return std::nullopt;
+}
+
+// Nothing when the section or key is missing, or when the key's first line has no '='.
+template<typename Ch> std::optional<View<Ch>> findValue(View<Ch> text, View<Ch> section, View<Ch> key)
+{
+    std::optional<View<Ch>> found;
+    walkSection(text, section, [&](View<Ch> name, std::optional<View<Ch>> value) {
+        if (!sameName(name, key))
+            return true;
+        found = value;
+        return false;
+    });
+    return found;
 }
 
 View<char> bytesView(QByteArrayView bytes)
@@ -138,6 +154,27 @@ std::optional<QByteArray> lookUp(const QString &filePath, View<char> section, Vi
     return QByteArray(value->data(), qsizetype(value->size()));
 }
 
+QByteArray bytesOf(View<char> text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+QByteArray bytesOf(View<char16_t> text)
+{
+    return toCp1252(QStringView(text.data(), qsizetype(text.size())));
+}
+
+template<typename Ch> QList<ProfileEntry> entriesOf(View<Ch> text, View<Ch> section)
+{
+    QList<ProfileEntry> entries;
+    walkSection(text, section, [&](View<Ch> name, std::optional<View<Ch>> value) {
+        if (value)
+            entries.append({ bytesOf(name), bytesOf(*value) });
+        return true;
+    });
+    return entries;
+}
+
 QByteArray limited(QByteArray value)
 {
     value.truncate(maxValueLength);
@@ -160,6 +197,21 @@ QByteArray readProfileString(
         fallback.remove_suffix(1);
     fallback = unquoted(fallback);
     return limited(QByteArray(fallback.data(), qsizetype(fallback.size())));
+}
+
+QList<ProfileEntry> readProfileSection(const QString &filePath, QByteArrayView section)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    const auto wantedSection = trimmed(upToNul(bytesView(section)));
+    if (const auto encoding = unicodeEncoding(data)) {
+        const QString text = QStringDecoder(*encoding)(data);
+        const QString wanted = fromCp1252(QByteArrayView(wantedSection.data(), qsizetype(wantedSection.size())));
+        return entriesOf(textView(text), textView(wanted));
+    }
+    return entriesOf(bytesView(data), wantedSection);
 }
 
 } // namespace platform

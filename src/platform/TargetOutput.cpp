@@ -1,13 +1,17 @@
 #include "platform/TargetOutput.h"
 
 #include <QFile>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -43,6 +47,11 @@ public:
         if (m_terminal)
             ::tcflush(m_fd, TCOFLUSH);
         ::close(m_fd);
+    }
+    Descriptor(Descriptor &&other) noexcept
+        : m_fd(other.release())
+        , m_terminal(other.m_terminal)
+    {
     }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
@@ -155,7 +164,8 @@ void writeAll(int fd, QByteArrayView bytes, StallClock &stall, const std::string
     }
 }
 
-// close() on a terminal blocks until its queue is sent, so wait for that here, where the window can still run.
+// close() on a terminal blocks until its queue is sent, so wait for that here, where the window can still run. On a
+// socket the same count is what the printer has not yet acknowledged.
 void drain(int fd, StallClock &stall, const std::string &name)
 {
     int lastQueued = 0;
@@ -172,6 +182,82 @@ void drain(int fd, StallClock &stall, const std::string &name)
     }
 }
 
+// A network printer's raw port, as CUPS names it: socket://HOST[:PORT], 9100 by default.
+bool isSocketTarget(const QString &target)
+{
+    return target.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive);
+}
+
+// Name lookups run in the background so that a slow name server cannot hold the window.
+addrinfo *resolve(const QString &target, StallClock &stall, const std::string &name)
+{
+    const QUrl url(target);
+    const QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    const QByteArray port = QByteArray::number(url.port(9100));
+    if (!url.isValid() || host.isEmpty())
+        throw TargetError("resolve " + name + " (expected socket://HOST[:PORT])", EINVAL);
+
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    gaicb request {};
+    request.ar_name = host.constData();
+    request.ar_service = port.constData();
+    request.ar_request = &hints;
+    gaicb *requests[] = { &request };
+    if (const int failed = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr))
+        throw TargetError("resolve " + name + ": " + ::gai_strerror(failed), EINVAL);
+    for (;;) {
+        const int state = ::gai_error(&request);
+        if (state == 0)
+            return request.ar_result;
+        if (state != EAI_INPROGRESS)
+            throw TargetError("resolve " + name + ": " + ::gai_strerror(state), EHOSTUNREACH);
+        try {
+            stall.wait(-1, "resolve");
+        } catch (...) {
+            // A lookup that cannot be cancelled still writes into the request: let it keep its memory.
+            if (::gai_cancel(&request) == EAI_CANCELED)
+                throw;
+            new gaicb(request);
+            throw;
+        }
+    }
+}
+
+Descriptor connectTo(const QString &target, StallClock &stall, const std::string &name)
+{
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(resolve(target, stall, name), ::freeaddrinfo);
+    int lastError = EHOSTUNREACH;
+    for (const addrinfo *address = addresses.get(); address; address = address->ai_next) {
+        Descriptor fd(::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (fd.get() < 0)
+            throw TargetError("socket " + name, errno);
+        if (::connect(fd.get(), address->ai_addr, address->ai_addrlen) == 0)
+            return fd;
+        if (errno != EINPROGRESS) {
+            lastError = errno;
+            continue;
+        }
+        for (;;) {
+            stall.wait(fd.get(), "connect");
+            pollfd writable { fd.get(), POLLOUT, 0 };
+            if (::poll(&writable, 1, 0) <= 0)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &length);
+            if (error == 0) {
+                stall.progress();
+                return fd;
+            }
+            lastError = error;
+            break;
+        }
+    }
+    throw TargetError("connect " + name, lastError);
+}
+
 } // namespace
 
 void writeTarget(const QString &target, QByteArrayView bytes, const TargetOptions &options)
@@ -182,8 +268,22 @@ void writeTarget(const QString &target, QByteArrayView bytes, const TargetOption
 
     const std::string name = target.toStdString();
     const SigpipeBlocker sigpipeBlocker;
-    Descriptor fd(openTarget(QFile::encodeName(target), name, options.exclusive));
     StallClock stall(options, name);
+    if (isSocketTarget(target)) {
+        Descriptor fd = connectTo(target, stall, name);
+        writeAll(fd.get(), bytes, stall, name);
+        // Written is not received: a printer that stopped reading keeps the bytes in our send queue.
+        drain(fd.get(), stall, name);
+        ::shutdown(fd.get(), SHUT_WR);
+        if (::close(fd.release()) < 0)
+            throw TargetError("close " + name, errno);
+        return;
+    }
+    // A name such as LPT1 or \\SERVER\PRINTER would be a file in whatever folder the station runs in, where no
+    // printer ever reads it.
+    if (!target.startsWith(u'/'))
+        throw TargetError("open " + name + " (not a path from /, nor socket://)", ENOENT);
+    Descriptor fd(openTarget(QFile::encodeName(target), name, options.exclusive));
     writeAll(fd.get(), bytes, stall, name);
     if (fd.isTerminal())
         drain(fd.get(), stall, name);

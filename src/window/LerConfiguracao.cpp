@@ -13,3 +13,16 @@ QString LerConfiguracao(const QString &secao, const QString &chave, const QStrin
         return {};
     }
 }
+
+QList<std::pair<QString, QString>> LerSecao(const QString &secao)
+{
+    try {
+        QList<std::pair<QString, QString>> entries;
+        for (const platform::ProfileEntry &entry :
+            platform::readProfileSection(platform::settingsFilePath(), platform::toCp1252(secao)))
+            entries.append({ platform::fromCp1252(entry.key), platform::fromCp1252(entry.value) });
+        return entries;
+    } catch (const std::exception &) {
+        return {};
+    }
+}

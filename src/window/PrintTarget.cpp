@@ -22,4 +22,20 @@ QString stamped(const QString &target, const QDateTime &when)
     return QString(target).replace(QLatin1String(".txt"), stamp(when) + QLatin1String(".txt"), Qt::CaseInsensitive);
 }
 
+QString mapped(const QString &target, const QList<std::pair<QString, QString>> &map)
+{
+    const std::pair<QString, QString> *folder = nullptr;
+    for (const auto &entry : map) {
+        const QString &name = entry.first;
+        if (name.compare(target, Qt::CaseInsensitive) == 0)
+            return entry.second;
+        const bool isFolder = name.endsWith(u'\\') || name.endsWith(u'/');
+        if (isFolder && target.startsWith(name, Qt::CaseInsensitive) && (!folder || name.size() > folder->first.size()))
+            folder = &entry;
+    }
+    if (!folder)
+        return target;
+    return folder->second + target.mid(folder->first.size()).replace(u'\\', u'/');
+}
+
 }

@@ -274,9 +274,10 @@ bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QStr
         return false;
 
     const bool stamp = PrintTarget::needsStamp(target);
+    const QList<std::pair<QString, QString>> map = LerSecao(QStringLiteral("IMPRESSORAS"));
     QDateTime when = QDateTime::currentDateTime();
     for (;;) {
-        const QString name = stamp ? PrintTarget::stamped(target, when) : target;
+        const QString name = PrintTarget::mapped(stamp ? PrintTarget::stamped(target, when) : target, map);
         lblMsg->setText(imprimindo.arg(name));
         handlePendingEvents();
         try {

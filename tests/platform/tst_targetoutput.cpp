@@ -1,3 +1,4 @@
+#include "LoopbackPrinter.h"
 #include "platform/TargetOutput.h"
 
 #include <QDir>
@@ -107,6 +108,9 @@ private slots:
     void slowReaderSucceeds();
     void readerGoingAwayIsAnError();
     void descriptorsAreClosed();
+    void networkPrinterGetsTheBytes();
+    void networkPrinterFailures_data();
+    void networkPrinterFailures();
 
 private:
     QString makeFifo(const QString &name);
@@ -174,6 +178,8 @@ void TestTargetOutput::failingTarget_data()
     QTest::newRow("no permission") << m_dir.filePath(u"locked/label.zpl"_s) << EACCES;
     QTest::newRow("device full") << u"/dev/full"_s << ENOSPC;
     QTest::newRow("FIFO without reader") << makeFifo(u"unread.fifo"_s) << ENXIO;
+    QTest::newRow("Windows port name") << u"LPT1"_s << ENOENT;
+    QTest::newRow("Windows shared printer") << u"\\\\SERVIDOR\\ZEBRA01"_s << ENOENT;
 }
 
 void TestTargetOutput::failingTarget()
@@ -308,3 +314,74 @@ void TestTargetOutput::descriptorsAreClosed()
 
 QTEST_GUILESS_MAIN(TestTargetOutput)
 #include "tst_targetoutput.moc"
+
+void TestTargetOutput::networkPrinterGetsTheBytes()
+{
+    LoopbackPrinter printer;
+    printer.startReading();
+    const QByteArray label = pattern(300 * 1024);
+    QCOMPARE(writeError(printer.target(), label), QString());
+    QCOMPARE(writeError(printer.target().toUpper(), "^XA^XZ\r\n"), QString());
+    QTRY_COMPARE(printer.received().size(), 2);
+    QCOMPARE(printer.received().at(0), label);
+    QCOMPARE(printer.received().at(1), QByteArray("^XA^XZ\r\n"));
+}
+
+void TestTargetOutput::networkPrinterFailures_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("connection refused") << "refused"
+                                        << "Connection refused";
+    QTest::newRow("printer stopped reading") << "not reading"
+                                             << "no progress";
+    QTest::newRow("printer does not answer") << "not answering"
+                                             << "no progress";
+    QTest::newRow("no host") << "no host"
+                             << "expected socket://HOST";
+}
+
+void TestTargetOutput::networkPrinterFailures()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, expected);
+    QString target;
+    std::unique_ptr<LoopbackPrinter> printer;
+    int occupant = -1;
+    const auto closeOccupant = qScopeGuard([&] {
+        if (occupant >= 0)
+            ::close(occupant);
+    });
+    if (fault == "refused") {
+        target = LoopbackPrinter().target(); // a port nobody listens on any more
+    } else if (fault == "not reading") {
+        printer = std::make_unique<LoopbackPrinter>(4096);
+        target = printer->target();
+    } else if (fault == "not answering") {
+        // A full accept queue: the next connection's handshake is never answered.
+        printer = std::make_unique<LoopbackPrinter>(0, 0);
+        target = printer->target();
+        occupant = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(printer->port()));
+        QCOMPARE(::connect(occupant, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    } else {
+        target = u"socket://"_s;
+    }
+
+    platform::TargetOptions options;
+    options.stallTimeout = 300ms;
+    Clock::duration longestGap {};
+    Clock::time_point last = Clock::now();
+    options.idle = [&] {
+        longestGap = std::max(longestGap, Clock::now() - last);
+        last = Clock::now();
+    };
+    const auto started = Clock::now();
+    const QString error = writeError(target, pattern(8 * 1024 * 1024), options);
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QVERIFY(Clock::now() - started < 3s);
+    QVERIFY(longestGap < 250ms);
+}

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,24 @@ inline QVariantMap labelFor(const QString &target, const QString &zpl, const QSt
     return { { QStringLiteral("PORTA_IMPRESSAO_ETIQUETAS"), target }, { QStringLiteral("ZPL"), zpl },
         { QStringLiteral("NUMERO_ND"), nd } };
 }
+
+// Watches the window's event handling: the longest time between two timer ticks it was given.
+class ResponsivenessProbe {
+public:
+    ResponsivenessProbe()
+    {
+        QObject::connect(
+            &m_tick, &QTimer::timeout, [this] { m_longestGap = std::max(m_longestGap, m_sinceLast.restart()); });
+        m_sinceLast.start();
+        m_tick.start(10);
+    }
+    qint64 longestGap() const { return m_longestGap; }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_sinceLast;
+    qint64 m_longestGap = 0;
+};
 
 // Files in a folder whose names start with a prefix.
 inline QStringList filesStartingWith(const QString &folder, const QString &prefix)

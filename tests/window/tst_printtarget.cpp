@@ -10,6 +10,8 @@ private slots:
     void blankTargets();
     void stamping_data();
     void stamping();
+    void mapping_data();
+    void mapping();
 };
 
 void TestPrintTarget::blankTargets_data()
@@ -53,6 +55,42 @@ void TestPrintTarget::stamping()
     QFETCH(QString, expected);
     const QString result = PrintTarget::needsStamp(target) ? PrintTarget::stamped(target, when) : target;
     QCOMPARE(result, expected);
+}
+
+void TestPrintTarget::mapping_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("exact, other case") << "lpt1"
+                                       << "/dev/usb/lp0";
+    QTest::addRow("shared printer") << "\\\\servidor\\Zebra01"
+                                    << "socket://10.1.2.3";
+    QTest::addRow("folder prefix keeps the stamped name") << "c:\\etq\\etiqueta131011192605123.txt"
+                                                          << "/var/spool/etiquetas/etiqueta131011192605123.txt";
+    QTest::addRow("longest prefix, rest with forward slashes") << "C:\\ETQ\\ZEBRA\\sub\\e.txt"
+                                                               << "/dev/zebra/sub/e.txt";
+    QTest::addRow("exact beats prefix") << "C:\\ETQ\\fixo.prn"
+                                        << "/tmp/fixo.prn";
+    QTest::addRow("prefix needs the separator") << "C:\\ETQ2\\e.prn"
+                                                << "C:\\ETQ2\\e.prn";
+    QTest::addRow("unmapped stays") << "COM2"
+                                    << "COM2";
+    QTest::addRow("Linux path untouched") << "/dev/usb/lp1"
+                                          << "/dev/usb/lp1";
+}
+
+void TestPrintTarget::mapping()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, expected);
+    const QList<std::pair<QString, QString>> map {
+        { "LPT1", "/dev/usb/lp0" },
+        { "\\\\SERVIDOR\\ZEBRA01", "socket://10.1.2.3" },
+        { "C:\\ETQ\\", "/var/spool/etiquetas/" },
+        { "C:\\ETQ\\ZEBRA\\", "/dev/zebra/" },
+        { "C:\\ETQ\\FIXO.PRN", "/tmp/fixo.prn" },
+    };
+    QCOMPARE(PrintTarget::mapped(target, map), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPrintTarget)

@@ -51,24 +51,6 @@ private:
     std::thread m_thread;
 };
 
-// Watches the window's event handling: the longest time between two timer ticks it was given.
-class ResponsivenessProbe {
-public:
-    ResponsivenessProbe()
-    {
-        QObject::connect(
-            &m_tick, &QTimer::timeout, [this] { m_longestGap = std::max(m_longestGap, m_sinceLast.restart()); });
-        m_sinceLast.start();
-        m_tick.start(10);
-    }
-    qint64 longestGap() const { return m_longestGap; }
-
-private:
-    QTimer m_tick;
-    QElapsedTimer m_sinceLast;
-    qint64 m_longestGap = 0;
-};
-
 QString waiting(int count)
 {
     return count == 1 ? QStringLiteral(" 1 etiqueta aguardando nova tentativa.")
