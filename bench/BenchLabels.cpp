@@ -12,8 +12,8 @@ namespace {
 const QStringList columns { QStringLiteral("MAQUINA"), QStringLiteral("COD_GRUPOEMPRESA"), QStringLiteral("NUMERO_ND"),
     QStringLiteral("NF"), QStringLiteral("NR_VOL"), QStringLiteral("QT_VOL"), QStringLiteral("SIG_ORIGEM"),
     QStringLiteral("SIG_DESTINO"), QStringLiteral("REM"), QStringLiteral("DEST"), QStringLiteral("NFS"),
-    QStringLiteral("DATA"), QStringLiteral("HORA"), QStringLiteral("CODBAR"), QStringLiteral("PORTA_IMPRESSAO_ETIQUETAS"),
-    QStringLiteral("ZPL") };
+    QStringLiteral("DATA"), QStringLiteral("HORA"), QStringLiteral("CODBAR"),
+    QStringLiteral("PORTA_IMPRESSAO_ETIQUETAS"), QStringLiteral("ZPL") };
 
 // Rows per INSERT: one statement per row would make filling 10,000 labels over ODBC the slowest part of the run.
 constexpr int rowsPerStatement = 50;
@@ -21,8 +21,8 @@ constexpr int rowsPerStatement = 50;
 void exec(QSqlQuery &query, const QString &sql = {})
 {
     if (!(sql.isEmpty() ? query.exec() : query.exec(sql)))
-        qFatal("bench: %s: %s", qPrintable(sql.isEmpty() ? query.lastQuery() : sql),
-            qPrintable(query.lastError().text()));
+        qFatal(
+            "bench: %s: %s", qPrintable(sql.isEmpty() ? query.lastQuery() : sql), qPrintable(query.lastError().text()));
 }
 
 QString insertFor(int rows)

@@ -371,6 +371,7 @@ void TestTargetOutput::networkPrinterFailures()
         target = u"socket://"_s;
     }
 
+    const QByteArray label = pattern(8 * 1024 * 1024);
     platform::TargetOptions options;
     options.stallTimeout = 300ms;
     Clock::duration longestGap {};
@@ -380,7 +381,7 @@ void TestTargetOutput::networkPrinterFailures()
         last = Clock::now();
     };
     const auto started = Clock::now();
-    const QString error = writeError(target, pattern(8 * 1024 * 1024), options);
+    const QString error = writeError(target, label, options);
     QVERIFY2(error.contains(expected), qPrintable(error));
     QVERIFY(Clock::now() - started < 3s);
     QVERIFY(longestGap < 250ms);
