@@ -423,9 +423,11 @@ int orchestrate(const Options &options)
 int childRun(const QString &out)
 {
     const std::unique_ptr<TFEtiquetaVolume> station = openStation(false);
+    const double cpuStart = BenchProcess::cpuMs();
     const double ms = printRun(station.get());
+    const double cpu = BenchProcess::cpuMs() - cpuStart;
     QCoreApplication::processEvents();
-    std::printf("rss=%.1f files=%d ms=%.1f\n", BenchProcess::rssMb(), writtenIn(out).first, ms);
+    std::printf("rss=%.1f files=%d ms=%.1f cpu=%.1f\n", BenchProcess::rssMb(), writtenIn(out).first, ms, cpu);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <future>
 
 namespace {
 
@@ -56,23 +57,56 @@ QueueConnection::Result readAll(QSqlQuery &query)
 
 }
 
-QueueConnection::QueueConnection(QString connectionName)
+QueueConnection::QueueConnection(QString connectionName, std::function<void()> idle)
     : m_connectionName(std::move(connectionName))
+    , m_idle(std::move(idle))
 {
+    m_thread.setObjectName(m_connectionName);
+    m_threadContext.moveToThread(&m_thread);
+    m_thread.start();
 }
 
 QueueConnection::~QueueConnection()
 {
-    close();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    m_idle = nullptr; // nothing of the owner's may run while it is being destroyed
+    onConnectionThread([this] {
+        closeHere();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    });
+    m_thread.quit();
+    m_thread.wait();
 }
 
-bool QueueConnection::isOpen() const
+template<typename Work> auto QueueConnection::onConnectionThread(Work work) -> decltype(work())
+{
+    // A connection belongs to the thread that opened it: every use of it goes there.
+    std::packaged_task<decltype(work())()> task(std::move(work));
+    auto done = task.get_future();
+    QMetaObject::invokeMethod(
+        &m_threadContext, [&task] { task(); }, Qt::QueuedConnection);
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        if (m_idle)
+            m_idle();
+    }
+    return done.get();
+}
+
+bool QueueConnection::isOpen()
+{
+    return onConnectionThread([this] { return isOpenHere(); });
+}
+
+void QueueConnection::close()
+{
+    onConnectionThread([this] { closeHere(); });
+}
+
+bool QueueConnection::isOpenHere() const
 {
     return QSqlDatabase::contains(m_connectionName) && QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
-void QueueConnection::close()
+void QueueConnection::closeHere()
 {
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::database(m_connectionName, false).close();
@@ -80,9 +114,11 @@ void QueueConnection::close()
 
 QString QueueConnection::login()
 {
-    if (!isOpen())
-        open();
-    return m_settings.login;
+    return onConnectionThread([this] {
+        if (!isOpenHere())
+            open();
+        return m_settings.login;
+    });
 }
 
 void QueueConnection::open()
@@ -116,19 +152,21 @@ bool QueueConnection::answersProbe()
 
 QueueConnection::Result QueueConnection::callQueueProcedure(const QVariantList &arguments)
 {
-    if (!isOpen())
+    return onConnectionThread([this, &arguments] {
+        if (!isOpenHere())
+            open();
+        try {
+            return call(arguments);
+        } catch (const QueueError &) {
+            // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
+            // failed and that is what the caller hears. Otherwise connect again and try once more.
+            if (answersProbe())
+                throw;
+        }
+        closeHere();
         open();
-    try {
         return call(arguments);
-    } catch (const QueueError &) {
-        // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
-        // failed and that is what the caller hears. Otherwise connect again and try once more.
-        if (answersProbe())
-            throw;
-    }
-    close();
-    open();
-    return call(arguments);
+    });
 }
 
 QueueConnection::Result QueueConnection::call(const QVariantList &arguments)

@@ -3,12 +3,17 @@
 #include "queue/ConnectionSettings.h"
 
 #include <QList>
+#include <QObject>
 #include <QSqlDatabase>
 #include <QStringList>
+#include <QThread>
 #include <QVariantList>
+#include <functional>
 
 // The connection to the label queue. It opens on first use, from the settings file as it is then, and stays open;
-// a connection the server dropped is opened again and the call tried once more.
+// a connection the server dropped is opened again and the call tried once more. The database is talked to on a
+// thread of its own, so a slow server or a dead link holds the caller's work, never its events: while a call is
+// under way the caller's idle function runs every few tens of milliseconds.
 class QueueConnection {
 public:
     // A whole result, fetched into memory: every value as text, NULL as the empty text.
@@ -17,12 +22,12 @@ public:
         QList<QStringList> rows;
     };
 
-    explicit QueueConnection(QString connectionName);
+    explicit QueueConnection(QString connectionName, std::function<void()> idle = {});
     ~QueueConnection();
     QueueConnection(const QueueConnection &) = delete;
     QueueConnection &operator=(const QueueConnection &) = delete;
 
-    bool isOpen() const;
+    bool isOpen();
     void close();
 
     // The login the procedure is given; opens the connection to read it.
@@ -32,6 +37,9 @@ public:
     Result callQueueProcedure(const QVariantList &arguments);
 
 private:
+    template<typename Work> auto onConnectionThread(Work work) -> decltype(work());
+    bool isOpenHere() const;
+    void closeHere();
     void open();
     Result call(const QVariantList &arguments);
     Result callOdbc(QSqlDatabase &db, const QVariantList &arguments);
@@ -39,5 +47,8 @@ private:
     bool answersProbe();
 
     QString m_connectionName;
+    std::function<void()> m_idle;
     ConnectionSettings m_settings;
+    QThread m_thread;
+    QObject m_threadContext;
 };

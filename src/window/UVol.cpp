@@ -39,7 +39,7 @@ QFont pixelFont(const QString &family, int pixelSize, bool bold)
 
 TFEtiquetaVolume::TFEtiquetaVolume(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
-    , ADOConnection1(QStringLiteral("ADOConnection1-%1").arg(quintptr(this)))
+    , ADOConnection1(QStringLiteral("ADOConnection1-%1").arg(quintptr(this)), handlePendingEvents)
     , getNotaDespachoEtiqueta(ADOConnection1)
     , ds(getNotaDespachoEtiqueta)
     , Timer1(this)

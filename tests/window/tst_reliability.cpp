@@ -20,6 +20,7 @@ private slots:
     void failedLabelWaitsUntilItsTargetWorks();
     void stalledDeviceNeitherFreezesNorLosesLabels();
     void databaseGoingAwayLosesNothing();
+    void slowDatabaseNeverFreezesTheWindow();
     void killedStationLosesNothing();
     void badInputIsReportedAndKept();
     void manyRunsStayLight();
@@ -218,6 +219,22 @@ void TestReliability::databaseGoingAwayLosesNothing()
     }
     QTest::qWait(500);
     QCOMPARE(QDir(fixture.path("")).entryList({ "e*.txt" }, QDir::Files).size(), queued);
+}
+
+void TestReliability::slowDatabaseNeverFreezesTheWindow()
+{
+    QueueFixture fixture(QueueFixture::Backend::Odbc);
+    fixture.slowDownProcedure(1.5);
+    fixture.enqueue("ABC", "M1", labelFor(fixture.path("lenta.prn"), "^XA^XZ"));
+    Station station;
+    station.click("ckAtivo");
+    ResponsivenessProbe probe;
+    QElapsedTimer run;
+    run.start();
+    station.click("btnImprimir");
+    QVERIFY(run.elapsed() >= 1500);
+    QVERIFY2(probe.longestGap() < 500, qPrintable(QString::number(probe.longestGap())));
+    QCOMPARE(contents(fixture.path("lenta.prn")), QByteArray("^XA^XZ\r\n"));
 }
 
 void TestReliability::killedStationLosesNothing()
