@@ -41,7 +41,8 @@ constexpr bool code128Consistent()
         int modules = 0;
         for (char width : code128[value])
             modules += width - '0';
-        if (modules != (value == 106 ? 13 : 11)) return false;
+        if (modules != (value == 106 ? 13 : 11))
+            return false;
     }
     return true;
 }
@@ -85,7 +86,8 @@ void drawBars(
     int x = left;
     bool bar = true;
     for (int width : elements) {
-        if (bar) painter.fillRect(QRect(x, top, width * module, height), ink);
+        if (bar)
+            painter.fillRect(QRect(x, top, width * module, height), ink);
         x += width * module;
         bar = !bar;
     }
@@ -98,8 +100,10 @@ std::vector<int> fitBars(const std::vector<int> &elements, int modules)
     int used = 0;
     for (std::size_t i = 0; i < elements.size(); i += 2) {
         const int gap = i == 0 ? 0 : elements[i - 1];
-        if (used + gap + elements[i] > modules) break;
-        if (i > 0) fitted.push_back(gap);
+        if (used + gap + elements[i] > modules)
+            break;
+        if (i > 0)
+            fitted.push_back(gap);
         fitted.push_back(elements[i]);
         used += gap + elements[i];
     }
@@ -243,11 +247,14 @@ bool writeFile(const QString &path, const QByteArray &data)
 bool icoReadsBack(const QString &path, const std::vector<QSize> &sizes)
 {
     QImageReader reader(path, "ico");
-    if (reader.imageCount() != static_cast<int>(sizes.size())) return false;
+    if (reader.imageCount() != static_cast<int>(sizes.size()))
+        return false;
     for (int i = 0; i < reader.imageCount(); ++i) {
-        if (!reader.jumpToImage(i)) return false;
+        if (!reader.jumpToImage(i))
+            return false;
         const QImage image = reader.read();
-        if (image.size() != sizes[i] || !image.hasAlphaChannel()) return false;
+        if (image.size() != sizes[i] || !image.hasAlphaChannel())
+            return false;
     }
     return true;
 }
@@ -256,7 +263,8 @@ bool icoReadsBack(const QString &path, const std::vector<QSize> &sizes)
 
 int main(int argc, char *argv[])
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     QTextStream err(stderr);
     const QStringList arguments = application.arguments();

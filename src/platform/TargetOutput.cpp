@@ -7,11 +7,13 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -32,12 +34,21 @@ using Clock = std::chrono::steady_clock;
 // Short enough for the window to keep up with its events while a target is slow.
 constexpr std::chrono::milliseconds slice { 20 };
 
-// Closes on every path. A terminal's unsent output is thrown away first: closing a tty waits for it to drain.
+// Closes on every path. A label that failed must not go out later after all: a terminal's unsent output is thrown
+// away (closing a tty also waits for it to drain), and a connection is reset rather than closed, which drops what
+// the kernel still holds for the printer.
 class Descriptor {
 public:
     explicit Descriptor(int fd)
         : m_fd(fd)
         , m_terminal(::isatty(fd) == 1)
+        , m_socket(isSocket(fd))
+    {
+    }
+    Descriptor(Descriptor &&other) noexcept
+        : m_fd(other.release())
+        , m_terminal(other.m_terminal)
+        , m_socket(other.m_socket)
     {
     }
     ~Descriptor()
@@ -46,12 +57,11 @@ public:
             return;
         if (m_terminal)
             ::tcflush(m_fd, TCOFLUSH);
+        if (m_socket) {
+            const linger reset { 1, 0 };
+            ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
         ::close(m_fd);
-    }
-    Descriptor(Descriptor &&other) noexcept
-        : m_fd(other.release())
-        , m_terminal(other.m_terminal)
-    {
     }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
@@ -61,8 +71,15 @@ public:
     int release() { return std::exchange(m_fd, -1); }
 
 private:
+    static bool isSocket(int fd)
+    {
+        struct stat status { };
+        return fd >= 0 && ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
+    }
+
     int m_fd;
     bool m_terminal;
+    bool m_socket;
 };
 
 // A FIFO whose reader went away raises SIGPIPE, which would end the program; write() reports EPIPE instead.
@@ -131,7 +148,9 @@ private:
 
 int openTarget(const QByteArray &path, const std::string &name, bool exclusive)
 {
-    const int flags = O_WRONLY | O_CREAT | (exclusive ? O_EXCL : O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    // An unplugged printer's device node must fail, not become a file under /dev that nobody prints.
+    const int create = path.startsWith("/dev/") ? 0 : O_CREAT | (exclusive ? O_EXCL : 0);
+    const int flags = O_WRONLY | create | (exclusive ? 0 : O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (;;) {
         const int fd = ::open(path.constData(), flags, 0666);
         if (fd >= 0)
@@ -188,38 +207,47 @@ bool isSocketTarget(const QString &target)
     return target.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive);
 }
 
-// Name lookups run in the background so that a slow name server cannot hold the window.
+// Name lookups run in the background so that a slow name server cannot hold the window. glibc's lookup thread
+// writes into the request until it is done, so the request lives on the heap and is freed only then.
+struct Lookup {
+    QByteArray host;
+    QByteArray port;
+    addrinfo hints {};
+    gaicb request {};
+};
+
 addrinfo *resolve(const QString &target, StallClock &stall, const std::string &name)
 {
     const QUrl url(target);
-    const QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-    const QByteArray port = QByteArray::number(url.port(9100));
-    if (!url.isValid() || host.isEmpty())
+    auto lookup = std::make_unique<Lookup>();
+    lookup->host = url.host(QUrl::FullyEncoded).toLatin1();
+    lookup->port = QByteArray::number(url.port(9100));
+    if (!url.isValid() || lookup->host.isEmpty())
         throw TargetError("resolve " + name + " (expected socket://HOST[:PORT])", EINVAL);
 
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    gaicb request {};
-    request.ar_name = host.constData();
-    request.ar_service = port.constData();
-    request.ar_request = &hints;
-    gaicb *requests[] = { &request };
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->request.ar_name = lookup->host.constData();
+    lookup->request.ar_service = lookup->port.constData();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb *requests[] = { &lookup->request };
     if (const int failed = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr))
         throw TargetError("resolve " + name + ": " + ::gai_strerror(failed), EINVAL);
     for (;;) {
-        const int state = ::gai_error(&request);
+        const int state = ::gai_error(&lookup->request);
         if (state == 0)
-            return request.ar_result;
+            return lookup->request.ar_result;
         if (state != EAI_INPROGRESS)
             throw TargetError("resolve " + name + ": " + ::gai_strerror(state), EHOSTUNREACH);
         try {
             stall.wait(-1, "resolve");
         } catch (...) {
-            // A lookup that cannot be cancelled still writes into the request: let it keep its memory.
-            if (::gai_cancel(&request) == EAI_CANCELED)
-                throw;
-            new gaicb(request);
+            // A lookup glibc cannot cancel any more still writes into the request: it keeps its memory.
+            const int cancelled = ::gai_cancel(&lookup->request);
+            if (cancelled == EAI_NOTCANCELED)
+                lookup.release();
+            else if (cancelled == EAI_ALLDONE && ::gai_error(&lookup->request) == 0)
+                ::freeaddrinfo(lookup->request.ar_result);
             throw;
         }
     }
@@ -230,6 +258,7 @@ Descriptor connectTo(const QString &target, StallClock &stall, const std::string
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(resolve(target, stall, name), ::freeaddrinfo);
     int lastError = EHOSTUNREACH;
     for (const addrinfo *address = addresses.get(); address; address = address->ai_next) {
+        stall.progress(); // each address gets the whole wait
         Descriptor fd(::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (fd.get() < 0)
             throw TargetError("socket " + name, errno);

@@ -51,7 +51,7 @@ QueueConnection::Result readAll(QSqlQuery &query)
         result.rows << std::move(row);
     }
     if (query.lastError().isValid())
-        throw QueueError(message(query.lastError()));
+        throw QueueResultLost(QStringLiteral("Leitura da fila interrompida: %1").arg(message(query.lastError())));
     return result;
 }
 
@@ -89,16 +89,6 @@ template<typename Work> auto QueueConnection::onConnectionThread(Work work) -> d
             m_idle();
     }
     return done.get();
-}
-
-bool QueueConnection::isOpen()
-{
-    return onConnectionThread([this] { return isOpenHere(); });
-}
-
-void QueueConnection::close()
-{
-    onConnectionThread([this] { closeHere(); });
 }
 
 bool QueueConnection::isOpenHere() const
@@ -157,6 +147,8 @@ QueueConnection::Result QueueConnection::callQueueProcedure(const QVariantList &
             open();
         try {
             return call(arguments);
+        } catch (const QueueResultLost &) {
+            throw;
         } catch (const QueueError &) {
             // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
             // failed and that is what the caller hears. Otherwise connect again and try once more.

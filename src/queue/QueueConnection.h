@@ -27,9 +27,6 @@ public:
     QueueConnection(const QueueConnection &) = delete;
     QueueConnection &operator=(const QueueConnection &) = delete;
 
-    bool isOpen();
-    void close();
-
     // The login the procedure is given; opens the connection to read it.
     QString login();
 

@@ -12,3 +12,11 @@ public:
     {
     }
 };
+
+// The procedure ran, but its result broke off on the way. Calling it again could hand out the next labels while
+// these are lost, so this is reported, never retried; a procedure that hands out and returns its labels in one
+// transaction puts them back in the queue.
+class QueueResultLost : public QueueError {
+public:
+    using QueueError::QueueError;
+};

@@ -82,34 +82,45 @@ QList<qint64> PrintJournal::record(const QString &branch, const QString &machine
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         throw;
     }
-    // A lost removal only prints a label twice, so those need not wait for the disk.
-    exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // A lost removal only prints a label twice, so those need not wait for the disk. The labels are recorded
+    // already: whatever this answers, the ids stand.
+    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     return ids;
 }
 
-QList<PrintJournal::Label> PrintJournal::pending(const QString &branch, const QString &machine)
+std::unique_ptr<QLockFile> PrintJournal::lockForRun(const std::function<void()> &idle)
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    // A run may well last longer than any fixed age; a lock left by a station that died is known stale anyway,
+    // its process being gone.
+    lock->setStaleLockTime(0);
+    while (!lock->tryLock(20)) {
+        if (lock->error() != QLockFile::LockFailedError)
+            return nullptr;
+        if (idle)
+            idle();
+    }
+    return lock;
+}
+
+QList<PrintJournal::Label> PrintJournal::pending()
 {
     open();
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ID, PORTA, ZPL FROM PENDENTES WHERE FILIAL = ? AND MAQUINA = ? ORDER BY ID"));
-    query.addBindValue(branch);
-    query.addBindValue(machine);
-    exec(query);
+    exec(query, QStringLiteral("SELECT ID, PORTA, ZPL FROM PENDENTES ORDER BY ID"));
     QList<Label> labels;
     while (query.next())
         labels.append({ query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString() });
     return labels;
 }
 
-int PrintJournal::count(const QString &branch, const QString &machine)
+int PrintJournal::count()
 {
     open();
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM PENDENTES WHERE FILIAL = ? AND MAQUINA = ?"));
-    query.addBindValue(branch);
-    query.addBindValue(machine);
-    exec(query);
+    exec(query, QStringLiteral("SELECT COUNT(*) FROM PENDENTES"));
     query.next();
     return query.value(0).toInt();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QList>
+#include <QLockFile>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 // The labels a station was handed and has not yet written, kept on disk: the queue hands each label out once, so
@@ -27,11 +30,15 @@ public:
     PrintJournal(const PrintJournal &) = delete;
     PrintJournal &operator=(const PrintJournal &) = delete;
 
-    // Records one run's labels for a station in one transaction, on disk before it returns; gives their ids.
+    // Held for a whole run, so that two stations of this user never print each other's labels at the same time;
+    // waits, with idle running, while another holds it. Nothing when no lock can be made at all.
+    std::unique_ptr<QLockFile> lockForRun(const std::function<void()> &idle);
+
+    // Records one run's labels in one transaction, on disk before it returns; gives their ids.
     QList<qint64> record(const QString &branch, const QString &machine, const QList<Label> &labels);
-    // What waits for a station, oldest first.
-    QList<Label> pending(const QString &branch, const QString &machine);
-    int count(const QString &branch, const QString &machine);
+    // What waits, oldest first, whichever station fetched it: a label goes to its own target in any case.
+    QList<Label> pending();
+    int count();
     void remove(qint64 id);
 
 private:

@@ -224,7 +224,6 @@ void TFEtiquetaVolume::showFailure(const QString &message)
         m_errorDialog = new QMessageBox(
             QMessageBox::Critical, QCoreApplication::applicationName(), message, QMessageBox::Ok, this);
         m_errorDialog->setObjectName(QStringLiteral("errorDialog"));
-        m_errorDialog->setAttribute(Qt::WA_DeleteOnClose);
         m_errorDialog->setWindowModality(Qt::NonModal);
     }
     m_errorDialog->setText(message);
@@ -240,10 +239,11 @@ void TFEtiquetaVolume::ImprimirFila()
     getNotaDespachoEtiqueta.setParameter(u"@maquina", machine);
     m_stalledTargets.clear();
     m_journalFailure.clear();
-    const auto reportJournal = qScopeGuard([&] { showPendingCount(machine); });
+    const std::unique_ptr<QLockFile> runLock = m_journal.lockForRun(handlePendingEvents);
+    const auto reportJournal = qScopeGuard([&] { showPendingCount(); });
 
     // What earlier runs could not write goes first, in its order, even while the database is away.
-    for (const PrintJournal::Label &label : journalPending(machine)) {
+    for (const PrintJournal::Label &label : journalPending()) {
         handlePendingEvents();
         if (imprimirEtiqueta(label.target, [&] { return label.zpl; }))
             forget(label.id);
@@ -275,18 +275,26 @@ bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QStr
 
     const bool stamp = PrintTarget::needsStamp(target);
     const QList<std::pair<QString, QString>> map = LerSecao(QStringLiteral("IMPRESSORAS"));
+    // Labels come faster than one a millisecond: each stamp is at least one past the last, so a burst does not
+    // walk over every file the burst already made.
     QDateTime when = QDateTime::currentDateTime();
+    if (stamp && when <= m_lastStamp)
+        when = m_lastStamp.addMSecs(1);
+    QByteArray text;
     for (;;) {
         const QString name = PrintTarget::mapped(stamp ? PrintTarget::stamped(target, when) : target, map);
         lblMsg->setText(imprimindo.arg(name));
         handlePendingEvents();
         try {
             // The text is read before the target is opened, so a broken row never empties a target.
-            const QByteArray text = platform::toCp1252(zpl()) + QByteArrayLiteral("\r\n");
+            if (text.isNull())
+                text = platform::toCp1252(zpl()) + QByteArrayLiteral("\r\n");
             platform::TargetOptions options;
             options.exclusive = stamp;
             options.idle = handlePendingEvents;
             platform::writeTarget(name, text, options);
+            if (stamp)
+                m_lastStamp = when;
             return true;
         } catch (const platform::TargetExists &) {
             // Another label already has this millisecond's file: each label keeps a file of its own.
@@ -302,10 +310,10 @@ bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QStr
     }
 }
 
-QList<PrintJournal::Label> TFEtiquetaVolume::journalPending(const QString &machine)
+QList<PrintJournal::Label> TFEtiquetaVolume::journalPending()
 {
     try {
-        return m_journal.pending(FilialAtual, machine);
+        return m_journal.pending();
     } catch (const PrintJournal::Failure &failure) {
         m_journalFailure = QString::fromUtf8(failure.what());
         return {};
@@ -341,11 +349,11 @@ void TFEtiquetaVolume::forget(qint64 id)
     }
 }
 
-void TFEtiquetaVolume::showPendingCount(const QString &machine)
+void TFEtiquetaVolume::showPendingCount()
 {
     int waiting = 0;
     try {
-        waiting = m_journal.count(FilialAtual, machine);
+        waiting = m_journal.count();
     } catch (const PrintJournal::Failure &failure) {
         m_journalFailure = QString::fromUtf8(failure.what());
     }

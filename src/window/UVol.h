@@ -37,10 +37,10 @@ private:
     void ExibirEtiqueta();
     // Writes one label to its target; false when it failed (the status line says so) or had to wait.
     bool imprimirEtiqueta(QString target, const std::function<QString()> &zpl);
-    QList<PrintJournal::Label> journalPending(const QString &machine);
+    QList<PrintJournal::Label> journalPending();
     QList<qint64> journalReceived(const QString &machine);
     void forget(qint64 id);
-    void showPendingCount(const QString &machine);
+    void showPendingCount();
 
     // Runs one piece of queue work; a failure that escapes it goes to the error dialog. A print asked for
     // while work is under way runs once, right after it.
@@ -57,6 +57,7 @@ private:
 
     PrintJournal m_journal;
     QSet<QString> m_stalledTargets;
+    QDateTime m_lastStamp;
     QString m_journalFailure;
     bool m_busy = false;
     bool m_printRequested = false;

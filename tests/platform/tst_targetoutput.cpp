@@ -178,6 +178,7 @@ void TestTargetOutput::failingTarget_data()
     QTest::newRow("no permission") << m_dir.filePath(u"locked/label.zpl"_s) << EACCES;
     QTest::newRow("device full") << u"/dev/full"_s << ENOSPC;
     QTest::newRow("FIFO without reader") << makeFifo(u"unread.fifo"_s) << ENXIO;
+    QTest::newRow("unplugged device") << u"/dev/usb-lp-unplugged"_s << ENOENT;
     QTest::newRow("Windows port name") << u"LPT1"_s << ENOENT;
     QTest::newRow("Windows shared printer") << u"\\\\SERVIDOR\\ZEBRA01"_s << ENOENT;
 }
@@ -200,6 +201,8 @@ void TestTargetOutput::failingTarget()
         QVERIFY2(message.contains(target), error.what());
         QVERIFY2(message.contains(QString::fromLocal8Bit(std::strerror(errorNumber))), error.what());
     }
+    if (target.startsWith(u"/dev/usb"_s))
+        QVERIFY(!QFile::exists(target)); // no stray file where the device should be
 }
 
 void TestTargetOutput::stalledTerminalFailsInTime()

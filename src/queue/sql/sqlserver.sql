@@ -30,6 +30,10 @@ CREATE PROCEDURE getNotaDespachoEtiqueta
 AS
 BEGIN
     SET NOCOUNT ON;
+    -- Handed out and returned in one transaction: a station whose link drops before it has every row leaves the
+    -- labels in the queue.
+    SET XACT_ABORT ON;
+    BEGIN TRANSACTION;
     DECLARE @entregues TABLE (
         ID bigint, COD_GRUPOEMPRESA varchar(3), NUMERO_ND varchar(20), NF varchar(20), NR_VOL varchar(10),
         QT_VOL varchar(10), SIG_ORIGEM varchar(5), SIG_DESTINO varchar(5), REM varchar(100), DEST varchar(200),
@@ -46,5 +50,6 @@ BEGIN
     SELECT COD_GRUPOEMPRESA, NUMERO_ND, NF, NR_VOL, QT_VOL, SIG_ORIGEM, SIG_DESTINO, REM, DEST, NFS, DATA, HORA,
            CODBAR, PORTA_IMPRESSAO_ETIQUETAS, ZPL
     FROM @entregues ORDER BY ID;
+    COMMIT TRANSACTION;
 END
 GO
