@@ -29,6 +29,7 @@ public:
     // startsCharacter(byte) is false for the bytes that continue a character of the input encoding.
     template<typename StartsCharacter> QByteArray convert(QByteArrayView input, StartsCharacter startsCharacter)
     {
+        ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // a fresh start, whatever the last text left
         QByteArray result;
         result.reserve(input.size());
         // One UTF-8 or Windows-1252 character gives at most three bytes of the other.
@@ -70,13 +71,19 @@ bool startsUtf8Character(char byte)
 
 QByteArray toCp1252(QStringView text)
 {
+    // Printer text is nearly always plain ASCII, the same bytes in every code page.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLatin1();
+    // Opening a converter costs more than converting a label; each thread keeps its own.
+    thread_local Converter converter("WINDOWS-1252", "UTF-8");
     // Qt's encoder already writes a lone surrogate as '?', so iconv only ever sees valid UTF-8.
-    return Converter("WINDOWS-1252", "UTF-8").convert(text.toUtf8(), startsUtf8Character);
+    return converter.convert(text.toUtf8(), startsUtf8Character);
 }
 
 QString fromCp1252(QByteArrayView bytes)
 {
-    return QString::fromUtf8(Converter("UTF-8", "WINDOWS-1252").convert(bytes, [](char) { return true; }));
+    thread_local Converter converter("UTF-8", "WINDOWS-1252");
+    return QString::fromUtf8(converter.convert(bytes, [](char) { return true; }));
 }
 
 } // namespace platform

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <future>
+#include <malloc.h>
 
 namespace {
 
@@ -143,22 +144,30 @@ bool QueueConnection::answersProbe()
 QueueConnection::Result QueueConnection::callQueueProcedure(const QVariantList &arguments)
 {
     return onConnectionThread([this, &arguments] {
-        if (!isOpenHere())
-            open();
-        try {
-            return call(arguments);
-        } catch (const QueueResultLost &) {
-            throw;
-        } catch (const QueueError &) {
-            // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
-            // failed and that is what the caller hears. Otherwise connect again and try once more.
-            if (answersProbe())
-                throw;
-        }
-        closeHere();
-        open();
-        return call(arguments);
+        Result result = callReconnecting(arguments);
+        // The driver's own copy of a large result is freed by now: give that memory back to the system.
+        ::malloc_trim(0);
+        return result;
     });
+}
+
+QueueConnection::Result QueueConnection::callReconnecting(const QVariantList &arguments)
+{
+    if (!isOpenHere())
+        open();
+    try {
+        return call(arguments);
+    } catch (const QueueResultLost &) {
+        throw;
+    } catch (const QueueError &) {
+        // Qt cannot tell a dropped connection from a failed call: if the server still answers, the call itself
+        // failed and that is what the caller hears. Otherwise connect again and try once more.
+        if (answersProbe())
+            throw;
+    }
+    closeHere();
+    open();
+    return call(arguments);
 }
 
 QueueConnection::Result QueueConnection::call(const QVariantList &arguments)

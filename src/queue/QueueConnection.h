@@ -38,6 +38,7 @@ private:
     bool isOpenHere() const;
     void closeHere();
     void open();
+    Result callReconnecting(const QVariantList &arguments);
     Result call(const QVariantList &arguments);
     Result callOdbc(QSqlDatabase &db, const QVariantList &arguments);
     Result callEmbedded(QSqlDatabase &db, const QVariantList &arguments);

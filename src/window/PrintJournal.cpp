@@ -33,6 +33,7 @@ PrintJournal::PrintJournal(QString path)
 
 PrintJournal::~PrintJournal()
 {
+    m_remove.reset();
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -128,8 +129,11 @@ int PrintJournal::count()
 void PrintJournal::remove(qint64 id)
 {
     open();
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    query.prepare(QStringLiteral("DELETE FROM PENDENTES WHERE ID = ?"));
-    query.addBindValue(id);
-    exec(query);
+    // Once a label: prepared once.
+    if (!m_remove) {
+        m_remove = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        m_remove->prepare(QStringLiteral("DELETE FROM PENDENTES WHERE ID = ?"));
+    }
+    m_remove->bindValue(0, id);
+    exec(*m_remove);
 }

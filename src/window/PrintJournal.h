@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QLockFile>
+#include <QSqlQuery>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -46,4 +47,5 @@ private:
 
     QString m_path;
     QString m_connectionName;
+    std::unique_ptr<QSqlQuery> m_remove;
 };

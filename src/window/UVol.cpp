@@ -22,11 +22,6 @@ const QString imprimindo = QStringLiteral("Imprimindo etiqueta em %1...");
 const QString erroAoImprimir = QStringLiteral("Erro ao imprimir etiqueta em %1...");
 const QString limpezaRecusada = QStringLiteral("Impressão em andamento: a fila não foi limpa...");
 
-void handlePendingEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 QFont pixelFont(const QString &family, int pixelSize, bool bold)
 {
     QFont font(family);
@@ -39,7 +34,7 @@ QFont pixelFont(const QString &family, int pixelSize, bool bold)
 
 TFEtiquetaVolume::TFEtiquetaVolume(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
-    , ADOConnection1(QStringLiteral("ADOConnection1-%1").arg(quintptr(this)), handlePendingEvents)
+    , ADOConnection1(QStringLiteral("ADOConnection1-%1").arg(quintptr(this)), [this] { handlePendingEvents(); })
     , getNotaDespachoEtiqueta(ADOConnection1)
     , ds(getNotaDespachoEtiqueta)
     , Timer1(this)
@@ -201,10 +196,31 @@ void TFEtiquetaVolume::DBGrid1RowClick(const QModelIndex &current)
     }
 }
 
+void TFEtiquetaVolume::handlePendingEvents()
+{
+    // Painting the list and the preview for every label of a long queue would cost many times the label itself:
+    // while queue work runs, every event is handled but the window is painted ten times a second.
+    if (m_busy && m_sincePainted.elapsed() >= 100) {
+        sizeLabelsToText();
+        setUpdatesEnabled(true);
+        QCoreApplication::processEvents();
+        setUpdatesEnabled(false);
+        m_sincePainted.restart();
+        return;
+    }
+    QCoreApplication::processEvents();
+}
+
 void TFEtiquetaVolume::runQueueWork(const std::function<void()> &work)
 {
     m_busy = true;
-    const auto idle = qScopeGuard([this] { m_busy = false; });
+    m_sincePainted.start();
+    setUpdatesEnabled(false);
+    const auto idle = qScopeGuard([this] {
+        m_busy = false;
+        sizeLabelsToText();
+        setUpdatesEnabled(true);
+    });
     try {
         work();
         while (m_printRequested) {
@@ -239,7 +255,7 @@ void TFEtiquetaVolume::ImprimirFila()
     getNotaDespachoEtiqueta.setParameter(u"@maquina", machine);
     m_stalledTargets.clear();
     m_journalFailure.clear();
-    const std::unique_ptr<QLockFile> runLock = m_journal.lockForRun(handlePendingEvents);
+    const std::unique_ptr<QLockFile> runLock = m_journal.lockForRun([this] { handlePendingEvents(); });
     const auto reportJournal = qScopeGuard([&] { showPendingCount(); });
 
     // What earlier runs could not write goes first, in its order, even while the database is away.
@@ -291,7 +307,7 @@ bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QStr
                 text = platform::toCp1252(zpl()) + QByteArrayLiteral("\r\n");
             platform::TargetOptions options;
             options.exclusive = stamp;
-            options.idle = handlePendingEvents;
+            options.idle = [this] { handlePendingEvents(); };
             platform::writeTarget(name, text, options);
             if (stamp)
                 m_lastStamp = when;
@@ -373,9 +389,11 @@ void TFEtiquetaVolume::ExibirEtiqueta()
 
     using namespace LabelColumns;
     const auto show = [&](QLabel *label, const QString &text) {
+        if (label->text() == text)
+            return;
         label->setText(text);
         if (label->property("autoSize").toBool())
-            label->adjustSize();
+            m_unsized.insert(label);
     };
     show(lblOrig, dataset.fieldText(SIG_ORIGEM));
     show(lblDest, dataset.fieldText(SIG_DESTINO));
@@ -390,4 +408,14 @@ void TFEtiquetaVolume::ExibirEtiqueta()
     show(lblDt, dataset.fieldText(DATA));
     show(lblHr, dataset.fieldText(HORA));
     show(lblCodBar, dataset.fieldText(CODBAR));
+    // Sizing a label to its text is most of the cost of a preview: during queue work it waits for the next paint.
+    if (!m_busy)
+        sizeLabelsToText();
+}
+
+void TFEtiquetaVolume::sizeLabelsToText()
+{
+    for (QLabel *label : std::as_const(m_unsized))
+        label->adjustSize();
+    m_unsized.clear();
 }

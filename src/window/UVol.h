@@ -6,6 +6,7 @@
 #include "ui_UVol.h"
 #include "window/PrintJournal.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -35,6 +36,7 @@ private:
     void FormCreate(const QStringList &arguments);
     void ImprimirFila();
     void ExibirEtiqueta();
+    void sizeLabelsToText();
     // Writes one label to its target; false when it failed (the status line says so) or had to wait.
     bool imprimirEtiqueta(QString target, const std::function<QString()> &zpl);
     QList<PrintJournal::Label> journalPending();
@@ -45,6 +47,7 @@ private:
     // Runs one piece of queue work; a failure that escapes it goes to the error dialog. A print asked for
     // while work is under way runs once, right after it.
     void runQueueWork(const std::function<void()> &work);
+    void handlePendingEvents();
     void showFailure(const QString &message);
     void setupLook();
     void setupGrid();
@@ -58,6 +61,8 @@ private:
     PrintJournal m_journal;
     QSet<QString> m_stalledTargets;
     QDateTime m_lastStamp;
+    QElapsedTimer m_sincePainted;
+    QSet<QLabel *> m_unsized;
     QString m_journalFailure;
     bool m_busy = false;
     bool m_printRequested = false;
