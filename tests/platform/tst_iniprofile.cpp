@@ -16,6 +16,7 @@ private slots:
     void changeIsSeenAtNextCall();
     void unusablePath_data();
     void unusablePath();
+    void wholeSection();
 
 private:
     void writeFile(const QByteArray &bytes);
@@ -201,6 +202,24 @@ void TestIniProfile::unusablePath()
 {
     QFETCH(QString, path);
     QCOMPARE(platform::readProfileString(path, "S", "K", "none"), "none"_ba);
+}
+
+void TestIniProfile::wholeSection()
+{
+    // The station's printer map: keys that hold backslashes and colons, in file order, by the same rules.
+    writeFile("[IMPRESSORAS]\r\nLPT1=/dev/usb/lp0\r\n  \\\\SERVIDOR\\ZEBRA01 = 'socket://10.1.2.3' \r\n"
+              "SEM_VALOR\r\nC:\\ETQ\\=/var/spool/\r\n[OUTRA]\r\nX=1\r\n[impressoras]\r\nCOM2=/dev/ttyS1\r\n");
+    const QList<platform::ProfileEntry> entries = platform::readProfileSection(m_path, "impressoras");
+    QByteArrayList pairs;
+    for (const platform::ProfileEntry &entry : entries)
+        pairs << entry.key + '=' + entry.value;
+    QCOMPARE(pairs,
+        QByteArrayList({ "LPT1=/dev/usb/lp0", "\\\\SERVIDOR\\ZEBRA01=socket://10.1.2.3", "C:\\ETQ\\=/var/spool/" }));
+
+    const QString unicode = QStringLiteral("\uFEFF[IMPRESSORAS]\r\nLPT1=/dev/usb/lp0\r\n");
+    writeFile(QByteArray(reinterpret_cast<const char *>(unicode.utf16()), unicode.size() * 2));
+    QCOMPARE(platform::readProfileSection(m_path, "IMPRESSORAS").size(), 1);
+    QVERIFY(platform::readProfileSection(m_dir.filePath(u"missing.ini"_s), "IMPRESSORAS").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestIniProfile)
