@@ -233,7 +233,7 @@ void TestReliability::killedStationLosesNothing()
 {
     QueueFixture fixture(QueueFixture::Backend::Embedded);
     QDir().mkpath(fixture.path("saida"));
-    const QString filler(100 * 1024, u'K');
+    const QString filler(200 * 1024, u'K');
     for (int i = 0; i < 100; ++i) {
         fixture.enqueue("ABC", "M1",
             labelFor(fixture.path(QStringLiteral("saida/e%1.prn").arg(i)),
@@ -251,7 +251,11 @@ void TestReliability::killedStationLosesNothing()
 
     QProcess first;
     startStation(first);
-    QTRY_VERIFY_WITH_TIMEOUT(written() >= 10, 10000);
+    // The whole run takes some tens of milliseconds: watch it closely, not at QTRY's pace.
+    QElapsedTimer waited;
+    waited.start();
+    while (written() < 10 && waited.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
     first.kill(); // SIGKILL, in the middle of the run
     first.waitForFinished();
     const qsizetype before = written();
