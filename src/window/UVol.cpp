@@ -259,7 +259,7 @@ void TFEtiquetaVolume::ImprimirFila()
     const auto reportJournal = qScopeGuard([&] { showPendingCount(); });
 
     // What earlier runs could not write goes first, in its order, even while the database is away.
-    for (const PrintJournal::Label &label : journalPending()) {
+    for (const PrintJournal::Label &label : withJournal([&] { return m_journal.pending(); })) {
         handlePendingEvents();
         if (imprimirEtiqueta(label.target, [&] { return label.zpl; }))
             forget(label.id);
@@ -326,13 +326,14 @@ bool TFEtiquetaVolume::imprimirEtiqueta(QString target, const std::function<QStr
     }
 }
 
-QList<PrintJournal::Label> TFEtiquetaVolume::journalPending()
+template<typename Work> auto TFEtiquetaVolume::withJournal(Work work) -> decltype(work())
 {
+    // A journal that fails must not stop the run: it goes on, and the failure is shown when it ends.
     try {
-        return m_journal.pending();
+        return work();
     } catch (const PrintJournal::Failure &failure) {
         m_journalFailure = QString::fromUtf8(failure.what());
-        return {};
+        return decltype(work())();
     }
 }
 
@@ -347,32 +348,18 @@ QList<qint64> TFEtiquetaVolume::journalReceived(const QString &machine)
     labels.reserve(dataset.recordCount());
     for (int row = 0; row < dataset.recordCount(); ++row)
         labels.append({ 0, dataset.fieldText(row, PORTA_IMPRESSAO_ETIQUETAS), dataset.fieldText(row, ZPL) });
-    try {
-        return m_journal.record(FilialAtual, machine, labels);
-    } catch (const PrintJournal::Failure &failure) {
-        // The labels are in memory only now: print them all the same, and say so after the run.
-        m_journalFailure = QString::fromUtf8(failure.what());
-        return {};
-    }
+    // Should recording fail, the labels are in memory only: they are printed all the same.
+    return withJournal([&] { return m_journal.record(FilialAtual, machine, labels); });
 }
 
 void TFEtiquetaVolume::forget(qint64 id)
 {
-    try {
-        m_journal.remove(id);
-    } catch (const PrintJournal::Failure &failure) {
-        m_journalFailure = QString::fromUtf8(failure.what());
-    }
+    withJournal([&] { m_journal.remove(id); });
 }
 
 void TFEtiquetaVolume::showPendingCount()
 {
-    int waiting = 0;
-    try {
-        waiting = m_journal.count();
-    } catch (const PrintJournal::Failure &failure) {
-        m_journalFailure = QString::fromUtf8(failure.what());
-    }
+    const int waiting = withJournal([&] { return m_journal.count(); });
     if (waiting == 1)
         lblMsg->setText(lblMsg->text() + QStringLiteral(" 1 etiqueta aguardando nova tentativa."));
     else if (waiting > 1)

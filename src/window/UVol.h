@@ -39,7 +39,7 @@ private:
     void sizeLabelsToText();
     // Writes one label to its target; false when it failed (the status line says so) or had to wait.
     bool imprimirEtiqueta(QString target, const std::function<QString()> &zpl);
-    QList<PrintJournal::Label> journalPending();
+    template<typename Work> auto withJournal(Work work) -> decltype(work());
     QList<qint64> journalReceived(const QString &machine);
     void forget(qint64 id);
     void showPendingCount();
